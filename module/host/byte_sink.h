@@ -1,0 +1,15 @@
+// A host output stream (settings saving).
+#pragma once
+
+#include <cstdint>
+
+#include "host/abort_signal.h"
+
+class byte_sink {
+ public:
+  // 0: writes count bytes from buffer; failures are the host's exceptions.
+  virtual void write(const void* buffer, uint32_t count, abort_signal& abort) = 0;
+
+ protected:
+  ~byte_sink() = default;
+};

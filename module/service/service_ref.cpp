@@ -1,0 +1,14 @@
+#include "service/service_ref.h"
+
+void service_ref::assign(service_base* p) {
+  if (object_ != nullptr) object_->release();
+  object_ = p;
+  if (p != nullptr) p->add_ref();
+}
+
+void service_ref::adopt(service_base* p) {
+  service_base* old = object_;
+  object_ = nullptr;
+  if (old != nullptr) old->release();
+  object_ = p;
+}

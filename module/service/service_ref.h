@@ -1,0 +1,35 @@
+// A counted reference to a service object: one pointer, null when empty, owning
+// one reference. It has a destructor of its own, so it is never trivially
+// copyable and the ABI passes it by value as the address of caller-owned storage.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+#include "service/service_base.h"
+
+class service_ref {
+ public:
+  service_ref() = default;
+  service_ref(const service_ref&) = delete;
+  service_ref& operator=(const service_ref&) = delete;
+  ~service_ref() { reset(); }
+
+  // Releases what is held, stores p and adds a reference to it.
+  void assign(service_base* p);
+  // Takes over p, which already carries a counted reference; releases what was held.
+  void adopt(service_base* p);
+  // Releases what is held and leaves the reference empty.
+  void reset() { adopt(nullptr); }
+
+  service_base* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  service_base* object_ = nullptr;
+};
+
+static_assert(std::is_standard_layout_v<service_ref>, "service_ref is one pointer to the host");
+static_assert(sizeof(service_ref) == sizeof(void*), "service_ref is one pointer to the host");
+static_assert(!std::is_trivially_copyable_v<service_ref>,
+              "a by-value service_ref must travel as the address of caller-owned storage");

@@ -1,0 +1,21 @@
+// The narrowest text interface: something that takes text appended to it.
+#pragma once
+
+#include <cstdint>
+
+namespace trel {
+
+// A length of all ones means "up to the terminating NUL".
+inline constexpr uint32_t until_nul = 0xFFFFFFFFu;
+
+class string_receiver {
+ public:
+  // 0: appends the source (text, length): bytes up to the first NUL or length
+  //    bytes, whichever comes first; a null text is an empty source.
+  virtual void append_text(const char* text, uint32_t length) = 0;
+
+ protected:
+  ~string_receiver() = default;
+};
+
+}  // namespace trel

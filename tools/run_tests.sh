@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every suite: native, sanitizers, valgrind,
+# Windows under Wine, and short fuzz runs. Ends with one line
+# "N passed, N failed" that adds up all suites; exits non-zero on any failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+mkdir -p build/logs
+
+passed=0
+failed=0
+summary=()
+
+record() {  # suite, passed, failed
+  passed=$((passed + $2))
+  failed=$((failed + $3))
+  summary+=("$(printf '%-10s %4d passed, %d failed' "$1" "$2" "$3")")
+}
+
+# Runs ctest for a preset and adds its counts; a build failure counts as one failure.
+ctest_suite() {
+  local preset=$1 log="build/logs/ctest-$1.log"
+  if ! tools/build_preset.sh "$preset"; then
+    record "$preset" 0 1
+    return
+  fi
+  ctest --preset "$preset" >"$log" 2>&1
+  local line total bad
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    tail -n 40 "$log"
+    record "$preset" 0 1
+    return
+  fi
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  if [ "$bad" -ne 0 ]; then
+    sed -n '/The following tests FAILED/,$p' "$log"
+  fi
+  record "$preset" $((total - bad)) "$bad"
+}
+
+valgrind_suite() {
+  local log=build/logs/valgrind.log
+  if valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+    build/native/tests/tamsel_unit_tests --gtest_brief=1 >"$log" 2>&1; then
+    record valgrind 1 0
+  else
+    tail -n 40 "$log"
+    record valgrind 0 1
+  fi
+}
+
+fuzz_suite() {
+  if ! tools/build_preset.sh fuzz; then
+    record fuzz 0 1
+    return
+  fi
+  local out ok bad
+  out=$(tools/fuzz.sh "${TAMSEL_FUZZ_SECONDS:-10}")
+  echo "$out"
+  ok=$(grep -c ': passed' <<<"$out")
+  bad=$(grep -c ': FAILED' <<<"$out")
+  record fuzz "$ok" "$bad"
+}
+
+tools/wine_session.sh start
+trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
+
+ctest_suite native
+valgrind_suite
+ctest_suite sanitize
+ctest_suite windows
+fuzz_suite
+
+printf '%s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
