@@ -1,0 +1,23 @@
+// The 16-byte GUID record (Windows layout) and its equality.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "quarlo/win32.h"
+
+namespace quarlo {
+
+static_assert(sizeof(GUID) == 16, "GUID is the 16-byte Windows record");
+static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 &&
+                  offsetof(GUID, Data4) == 8,
+              "GUID fields sit at their Windows offsets");
+
+// Equal when all 16 bytes are equal.
+inline bool guid_equal(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+inline constexpr GUID null_guid = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+
+}  // namespace quarlo

@@ -1,0 +1,49 @@
+// A counted reference to a service object: exactly one pointer, null when empty,
+// owning one reference. Its own destructor keeps it from being trivially
+// copyable, so the ABI passes it by value as the address of caller-owned storage.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+#include "quarlo/service_base.h"
+
+class service_ref {
+ public:
+  service_ref() = default;
+  service_ref(const service_ref&) = delete;
+  service_ref& operator=(const service_ref&) = delete;
+  ~service_ref() { reset(); }
+
+  // Releases what is held, stores p and adds a reference to it.
+  void assign(service_base* p) {
+    if (p != nullptr) p->add_ref();
+    adopt(p);
+  }
+  // Takes over p, which already carries one counted reference; releases what was held.
+  void adopt(service_base* p) {
+    service_base* old = object_;
+    object_ = nullptr;
+    if (old != nullptr) old->release();
+    object_ = p;
+  }
+  // Releases what is held and leaves the reference empty.
+  void reset() { adopt(nullptr); }
+  // Hands the held reference to the caller and leaves this one empty.
+  service_base* detach() {
+    service_base* p = object_;
+    object_ = nullptr;
+    return p;
+  }
+
+  service_base* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  service_base* object_ = nullptr;
+};
+
+static_assert(std::is_standard_layout_v<service_ref>, "service_ref is one pointer");
+static_assert(sizeof(service_ref) == sizeof(void*), "service_ref is one pointer");
+static_assert(!std::is_trivially_copyable_v<service_ref>,
+              "a by-value service_ref must travel as the address of caller-owned storage");
