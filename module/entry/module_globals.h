@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "entry/simple_string.h"
+#include "host/host_api.h"
 #include "host/win_types.h"
 
-class host_api;
 class service_factory_base;
 
 // The host's interface, stored by quarlo_get_interface; null before.
