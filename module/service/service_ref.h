@@ -11,6 +11,8 @@
 class service_ref {
  public:
   service_ref() = default;
+  // Takes over other's reference; other ends empty, so nothing is released twice.
+  service_ref(service_ref&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
   service_ref(const service_ref&) = delete;
   service_ref& operator=(const service_ref&) = delete;
   ~service_ref() { reset(); }
@@ -21,6 +23,12 @@ class service_ref {
   void adopt(service_base* p);
   // Releases what is held and leaves the reference empty.
   void reset() { adopt(nullptr); }
+  // Hands the held reference to the caller and leaves this one empty, releasing nothing.
+  service_base* detach() {
+    service_base* p = object_;
+    object_ = nullptr;
+    return p;
+  }
 
   service_base* get() const { return object_; }
   explicit operator bool() const { return object_ != nullptr; }

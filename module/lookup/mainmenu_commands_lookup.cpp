@@ -1,0 +1,47 @@
+#include "lookup/mainmenu_commands_lookup.h"
+
+#include <exception>
+
+#include "entry/module_globals.h"
+#include "lookup/lookup_dialog.h"
+#include "lookup/lookup_factory.h"
+#include "trel/string_receiver.h"
+
+mainmenu_commands_factory_t<mainmenu_commands_lookup> lookup_commands_factory;
+
+uint32_t mainmenu_commands_lookup::command_count() { return 1; }
+
+GUID mainmenu_commands_lookup::command_guid(uint32_t index) {
+  return index == 0 ? command_guid_0 : null_guid;
+}
+
+void mainmenu_commands_lookup::command_name(uint32_t index, trel::string_base& out) {
+  if (index == 0) out.assign_text(command_name_0, trel::until_nul);
+}
+
+bool mainmenu_commands_lookup::command_description(uint32_t, trel::string_base&) { return false; }
+
+GUID mainmenu_commands_lookup::parent_group() { return parent_group_guid; }
+
+uint32_t mainmenu_commands_lookup::sort_priority() { return priority; }
+
+bool mainmenu_commands_lookup::display_state(uint32_t index, trel::string_base& text,
+                                             uint32_t& flags) {
+  flags = 0;
+  command_name(index, text);
+  return true;
+}
+
+void mainmenu_commands_lookup::run_command(uint32_t index, service_ref callback) {
+  std::exception_ptr failure;
+  if (index == 0) {
+    try {
+      failure = run_lookup_dialog(module_instance, module_host->main_window());
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  // The caller owns the parameter's storage and destroys it emptied.
+  callback.reset();
+  if (failure) std::rethrow_exception(failure);
+}
