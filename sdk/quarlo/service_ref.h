@@ -13,6 +13,8 @@ class service_ref {
   service_ref() = default;
   service_ref(const service_ref&) = delete;
   service_ref& operator=(const service_ref&) = delete;
+  // Takes over other's reference, so a by-value argument can be built from a named one.
+  service_ref(service_ref&& other) noexcept : object_(other.detach()) {}
   ~service_ref() { reset(); }
 
   // Releases what is held, stores p and adds a reference to it.
