@@ -1,0 +1,33 @@
+#include "quarlo_host/commands.h"
+
+namespace quarlo_host {
+
+const std::vector<host_command>& host_commands() {
+  static const std::vector<host_command> table = {
+      {"inspect", "MODULE.dll", "print the module's client and services", inspect_command},
+      {"run", "MODULE.dll [--services FILE]", "open the host window with the module's commands",
+       run_window_command},
+      {"lookup", "MODULE.dll [--services FILE] --text TEXT [--update] [--screenshot FILE.bmp]",
+       "run the lookup command and work its dialog, printing its fields", lookup_command},
+  };
+  return table;
+}
+
+int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  if (!argv.empty()) {
+    for (const auto& command : host_commands()) {
+      if (argv[0] == command.name) {
+        return command.run(std::vector<std::string>(argv.begin() + 1, argv.end()), out, err);
+      }
+    }
+    err << "quarlo_host: unknown command '" << argv[0] << "'\n";
+  }
+  err << "usage: quarlo_host <command> [arguments]\n";
+  for (const auto& command : host_commands()) {
+    err << "  " << command.name << " " << command.arguments << "\n      " << command.summary
+        << "\n";
+  }
+  return 2;
+}
+
+}  // namespace quarlo_host

@@ -1,0 +1,34 @@
+// The quarlo_host program's commands: `quarlo_host <command> <arguments>`.
+// Each command is one entry of the table in commands.cpp; a command in its
+// own file adds its declaration here and one line to that table.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quarlo_host {
+
+// Arguments after the command name; the result is the process exit status
+// (0 success, 1 failure, 2 a usage error).
+using command_fn = int (*)(const std::vector<std::string>& args, std::ostream& out,
+                           std::ostream& err);
+
+struct host_command {
+  const char* name;
+  const char* arguments;
+  const char* summary;
+  command_fn run;
+};
+
+const std::vector<host_command>& host_commands();
+
+// Runs argv[0] as a command with the rest as its arguments; no command or an
+// unknown one prints the command list to err and returns 2.
+int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+int inspect_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run_window_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int lookup_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace quarlo_host

@@ -1,0 +1,95 @@
+#include "quarlo_host/inspect.h"
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "quarlo/mainmenu_commands.h"
+#include "quarlo_host/commands.h"
+#include "quarlo_host/guid_text.h"
+#include "quarlo_host/host_api_impl.h"
+#include "quarlo_host/host_string.h"
+#include "quarlo_host/loaded_module.h"
+
+namespace quarlo_host {
+
+namespace {
+
+// A chain longer than this is taken for a loop.
+constexpr uint32_t max_factories = 1000;
+
+std::string hex32(uint32_t v) {
+  char text[11];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(v));
+  return text;
+}
+
+void inspect_commands(uint32_t factory, mainmenu_commands& group, std::ostream& out) {
+  const uint32_t count = group.command_count();
+  out << "factory " << factory << " mainmenu_commands parent_group "
+      << format_guid(group.parent_group()) << " sort_priority " << hex32(group.sort_priority())
+      << " commands " << count << "\n";
+  for (uint32_t i = 0; i < count; ++i) {
+    host_string name;
+    group.command_name(i, name);
+    host_string description;
+    const bool described = group.command_description(i, description);
+    out << "factory " << factory << " command " << i << " guid "
+        << format_guid(group.command_guid(i)) << " description " << (described ? "yes" : "no")
+        << " name " << name.text() << "\n";
+    if (described) {
+      out << "factory " << factory << " command " << i << " description_text " << description.text()
+          << "\n";
+    }
+  }
+}
+
+}  // namespace
+
+void inspect_module(module_client& client, std::ostream& out) {
+  out << "client_version " << client.client_version() << "\n";
+  out << "debug_build " << (client.debug_build() ? "true" : "false") << "\n";
+  uint32_t n = 0;
+  for (service_factory_base* f = client.first_factory(); f != nullptr; f = f->next, ++n) {
+    if (n == max_factories) {
+      out << "error factory chain longer than " << max_factories << "\n";
+      return;
+    }
+    if (f->service_class == nullptr) {
+      out << "error factory " << n << " has no class\n";
+      continue;
+    }
+    out << "factory " << n << " class " << format_guid(*f->service_class) << "\n";
+    if (!quarlo::guid_equal(*f->service_class, mainmenu_commands::class_guid)) continue;
+    service_ref instance;
+    f->make_instance(instance);
+    if (!instance) {
+      out << "error factory " << n << " made no instance\n";
+      continue;
+    }
+    inspect_commands(n, *static_cast<mainmenu_commands*>(instance.get()), out);
+  }
+  out << "factories " << n << "\n";
+}
+
+int inspect_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1) {
+    err << "usage: quarlo_host inspect MODULE.dll\n";
+    return 2;
+  }
+  service_registry registry;
+  host_api_impl host(registry);
+  try {
+    loaded_module module(args[0], host);
+    inspect_module(module.client(), out);
+  } catch (const std::exception& e) {
+    err << "quarlo_host: " << e.what() << "\n";
+    return 1;
+  }
+  for (const auto& line : registry.leak_report()) err << "leak: " << line << "\n";
+  return registry.leak_report().empty() ? 0 : 1;
+}
+
+}  // namespace quarlo_host

@@ -1,0 +1,21 @@
+// quarlo_host.exe: a stand-in for the quarlo host that loads and drives modules.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "quarlo/win32.h"
+#include "quarlo_host/commands.h"
+#include "quarlo_host/utf.h"
+
+#include <shellapi.h>
+
+int main() {
+  // Arguments as UTF-8, whatever the console's code page.
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(quarlo_host::to_utf8(wide[i]));
+  LocalFree(wide);
+  SetConsoleOutputCP(CP_UTF8);
+  return quarlo_host::run_host(args, std::cout, std::cerr);
+}

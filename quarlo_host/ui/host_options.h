@@ -1,0 +1,24 @@
+// The arguments of the commands that run a module's user interface:
+//   MODULE.dll [--services FILE] [--text TEXT] [--update] [--screenshot FILE.bmp]
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarlo_host {
+
+struct host_options {
+  std::string module;
+  std::string services;
+  std::string text;
+  bool has_text = false;
+  bool update = false;
+  std::string screenshot;
+};
+
+// False with error set for a missing module, an unknown option or an option
+// without its value. with_dialog_options: --text, --update and --screenshot are allowed.
+bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_options,
+                        host_options& out, std::string& error);
+
+}  // namespace quarlo_host

@@ -1,0 +1,82 @@
+// The built DLLs' export and import tables, read from their files.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "quarlo_host/pe_image.h"
+
+using quarlo_host::pe_listing;
+using quarlo_host::read_pe_file;
+
+namespace {
+
+const quarlo_host::pe_import* find_dll(const pe_listing& pe, const std::string& dll) {
+  for (const auto& entry : pe.imports) {
+    if (_stricmp(entry.dll.c_str(), dll.c_str()) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+bool imports(const quarlo_host::pe_import& dll, const std::string& name) {
+  return std::find(dll.names.begin(), dll.names.end(), name) != dll.names.end();
+}
+
+}  // namespace
+
+TEST(ModuleImage, ExportsOnlyTheEntryUndecorated) {
+  const pe_listing pe = read_pe_file("tamsel.dll");
+  EXPECT_EQ(pe.exports, std::vector<std::string>{"quarlo_get_interface"});
+}
+
+TEST(ModuleImage, ImportsBothTextFunctionsFromTheSharedLibrary) {
+  // Wine stubs a missing import rather than refusing the DLL, so loading it
+  // proves nothing; the import table does.
+  const pe_listing pe = read_pe_file("tamsel.dll");
+  const auto* shared = find_dll(pe, "quarlo_shared.dll");
+  ASSERT_NE(shared, nullptr);
+  EXPECT_TRUE(imports(*shared, "uGetDlgItemText"));
+  EXPECT_TRUE(imports(*shared, "uSetDlgItemTextEx"));
+}
+
+TEST(ModuleImage, HeapCallsGoThroughTheCRuntimeImports) {
+  // The heap watch redirects these import slots; a module that reached the
+  // heap another way would escape it.
+  const pe_listing pe = read_pe_file("tamsel.dll");
+  const auto* crt = find_dll(pe, "msvcrt.dll");
+  ASSERT_NE(crt, nullptr);
+  for (const char* name : {"malloc", "realloc", "free"}) {
+    EXPECT_TRUE(imports(*crt, name)) << name;
+  }
+}
+
+TEST(ModuleImage, LinksTheSharedUnwinder) {
+  // Exceptions cross between module and host only with one shared libgcc.
+  const pe_listing pe = read_pe_file("tamsel.dll");
+  EXPECT_NE(find_dll(pe, "libgcc_s_dw2-1.dll"), nullptr);
+}
+
+TEST(SharedLibraryImage, ExportsExactlyTheTwoTextFunctions) {
+  pe_listing pe = read_pe_file("quarlo_shared.dll");
+  std::sort(pe.exports.begin(), pe.exports.end());
+  EXPECT_EQ(pe.exports, (std::vector<std::string>{"uGetDlgItemText", "uSetDlgItemTextEx"}));
+}
+
+TEST(PeReader, RejectsWhatIsNoImage) {
+  const std::vector<std::vector<uint8_t>> cases = {
+      {},
+      {'M', 'Z'},
+      std::vector<uint8_t>(64, 0),
+  };
+  for (const auto& bytes : cases) {
+    EXPECT_THROW(quarlo_host::parse_pe(bytes.data(), bytes.size(), false), quarlo_host::pe_error);
+  }
+  // A valid header whose PE offset points past the end.
+  std::vector<uint8_t> dos(64, 0);
+  dos[0] = 'M';
+  dos[1] = 'Z';
+  dos[60] = 0xF0;
+  EXPECT_THROW(quarlo_host::parse_pe(dos.data(), dos.size(), false), quarlo_host::pe_error);
+  EXPECT_THROW(read_pe_file("no-such-file.dll"), quarlo_host::pe_error);
+}
