@@ -1,0 +1,49 @@
+// The inspect report of the built module and the command dispatch around it.
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "quarlo_host/commands.h"
+#include "quarlo_host/inspect.h"
+
+using quarlo_host::run_host;
+
+TEST(Inspect, ReportsTheModulesClientAndCommandGroup) {
+  std::ostringstream out, err;
+  EXPECT_EQ(run_host({"inspect", "tamsel.dll"}, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(),
+            "client_version 71\n"
+            "debug_build false\n"
+            "factory 0 class {35077B8C-6E70-47BA-B9DD-D51500E12F2E}\n"
+            "factory 0 mainmenu_commands parent_group {F8BE5604-165F-4BB9-B6A9-15E55E0E0D3A} "
+            "sort_priority 0x80000000 commands 1\n"
+            "factory 0 command 0 guid {099F8FD0-D915-407B-87F8-839C2BA3F401} description no "
+            "name Tamsel Tool\n"
+            "factories 1\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST(Inspect, FailuresEndWithTheirExitStatus) {
+  struct row {
+    std::vector<std::string> argv;
+    int status;
+    const char* message_part;
+  };
+  const row rows[] = {
+      {{}, 2, "usage: quarlo_host"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"inspect"}, 2, "usage: quarlo_host inspect"},
+      {{"inspect", "a.dll", "b.dll"}, 2, "usage: quarlo_host inspect"},
+      {{"inspect", "no-such-module.dll"}, 1, "cannot load no-such-module.dll"},
+      // A DLL without the entry: the host's own shared library.
+      {{"inspect", "quarlo_shared.dll"}, 1, "does not export quarlo_get_interface"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::PrintToString(r.argv));
+    std::ostringstream out, err;
+    EXPECT_EQ(run_host(r.argv, out, err), r.status);
+    EXPECT_NE(err.str().find(r.message_part), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "");
+  }
+}

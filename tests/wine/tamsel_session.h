@@ -1,0 +1,40 @@
+// A fixture that loads the built tamsel.dll with the heap watch for each test
+// and, after unloading it, expects every block the module allocated freed and
+// every reference it took released.
+#pragma once
+
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "quarlo_host/heap_watch.h"
+#include "quarlo_host/host_api_impl.h"
+#include "quarlo_host/loaded_module.h"
+
+struct tamsel_session : ::testing::Test {
+  void SetUp() override {
+    quarlo_host::heap_watch::reset();
+    blocks_at_start = quarlo_host::heap_watch::live_blocks();
+    module.emplace("tamsel.dll", host, true);
+    // malloc, realloc and free at least; without them nothing would be seen.
+    ASSERT_GE(module->watched_imports(), 3u);
+    quarlo_host::heap_watch::reset();
+  }
+
+  void TearDown() override {
+    module.reset();
+    EXPECT_EQ(GetModuleHandleW(L"tamsel.dll"), nullptr) << "tamsel.dll still loaded";
+    EXPECT_EQ(quarlo_host::heap_watch::live_blocks(), blocks_at_start)
+        << "the module left blocks alive after unloading";
+    EXPECT_TRUE(registry.leak_report().empty());
+  }
+
+  module_client& client() { return module->client(); }
+  // Blocks the module holds now beyond those at the start of the test.
+  uint32_t new_blocks() const { return quarlo_host::heap_watch::live_blocks() - blocks_at_start; }
+
+  quarlo_host::service_registry registry;
+  quarlo_host::host_api_impl host{registry};
+  std::optional<quarlo_host::loaded_module> module;
+  uint32_t blocks_at_start = 0;
+};
