@@ -27,6 +27,8 @@ const std::vector<host_command>& host_commands();
 // unknown one prints the command list to err and returns 2.
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
 
+int check_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int check_case_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int inspect_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_window_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int lookup_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
