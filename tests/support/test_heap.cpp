@@ -122,10 +122,9 @@ void* allocate(uint32_t size) {
 
 void* reallocate(void* block, uint32_t size) {
   ++state().reallocations;
-  if (block) known(block, "reallocation of a block it never handed out:");
+  const uint32_t old_size = block ? known(block, "reallocation of an unknown block:").size : 0;
   if (next_call_fails()) return nullptr;
   if (!block) return new_block(size);
-  const uint32_t old_size = known(block, "reallocation of an unknown block:").size;
   // Always moves, so code that keeps a pointer into the old block is caught.
   void* moved = new_block(size);
   if (!moved) return nullptr;
