@@ -1,4 +1,8 @@
 // quarlo_host.exe: a stand-in for the quarlo host that loads and drives modules.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,5 +21,8 @@ int main() {
   for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(quarlo_host::to_utf8(wide[i]));
   LocalFree(wide);
   SetConsoleOutputCP(CP_UTF8);
+  // The UTF-8 bytes go out as they are: no CR added before each line feed.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   return quarlo_host::run_host(args, std::cout, std::cerr);
 }

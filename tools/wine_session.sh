@@ -55,6 +55,9 @@ start() {
     wineserver -w
   fi
   wineserver -p
+  # Wine places and draws every window itself: without a window manager (as
+  # under Xvfb) waiting for one costs a second each time a window shows or hides.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   cat >"$envfile" <<ENV
 DISPLAY=$display
 WINEPREFIX=$prefix

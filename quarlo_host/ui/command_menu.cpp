@@ -64,10 +64,9 @@ std::vector<menu_popup> build_command_menu(const std::vector<service_ref>& group
   for (size_t p = 0; p < parents.size(); ++p) {
     if (ranked[p].empty()) continue;
     // Stable: commands of equal priority keep the module's order.
-    std::stable_sort(ranked[p].begin(), ranked[p].end(),
-                     [](const ranked_command& a, const ranked_command& b) {
-                       return a.priority < b.priority;
-                     });
+    std::stable_sort(
+        ranked[p].begin(), ranked[p].end(),
+        [](const ranked_command& a, const ranked_command& b) { return a.priority < b.priority; });
     menu_popup popup{parents[p], parent_group_label(parents[p]), {}};
     for (auto& r : ranked[p]) popup.commands.push_back(std::move(r.command));
     popups.push_back(std::move(popup));

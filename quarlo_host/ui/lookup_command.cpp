@@ -44,7 +44,8 @@ dialog_script make_script(const host_options& options, dialog_fields& fields) {
     fields.guid = control_text(dialog, lookup_guid_id);
   });
   if (options.update) script.click(lookup_update_id);
-  script.inspect([&fields](HWND dialog) { fields.result = control_text(dialog, lookup_result_id); });
+  script.inspect(
+      [&fields](HWND dialog) { fields.result = control_text(dialog, lookup_result_id); });
   if (!options.screenshot.empty()) {
     script.inspect([&fields, path = options.screenshot](HWND dialog) {
       fields.screenshot_saved = save_window_bitmap(dialog, path);

@@ -1,0 +1,123 @@
+// `quarlo_host lookup` from its arguments to its printed fields and picture.
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "quarlo/win32.h"
+#include "quarlo_host/commands.h"
+#include "quarlo_host/read_file.h"
+#include "quarlo_host/utf.h"
+
+namespace {
+
+// A file in the temporary folder, removed when the test ends.
+struct temp_file {
+  explicit temp_file(const std::string& name, const std::string& content = "") {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    path = quarlo_host::to_utf8(folder) + name;
+    if (!content.empty()) std::ofstream(path, std::ios::binary) << content;
+  }
+  ~temp_file() { DeleteFileW(quarlo_host::to_wide(path).c_str()); }
+  std::string path;
+};
+
+struct run_result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+run_result lookup(const std::vector<std::string>& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  std::vector<std::string> argv = {"lookup"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const int status = quarlo_host::run_host(argv, out, err);
+  return {status, out.str(), err.str()};
+}
+
+const std::string services =
+    "# test services\n"
+    "{11111111-2222-3333-4444-555555555555} First\n"
+    "{0123ABCD-0123-4567-89AB-CDEF01234567} Caf\xC3\xA9 Second\n";
+
+TEST(LookupCommand, PrintsTheFieldsAndSavesAPictureOfTheDialog) {
+  temp_file file("dialog_services.txt", services);
+  temp_file picture("dialog_picture.bmp");
+  const std::string text = "look {0123abcd-0123-4567-89ab-cdef01234567} up \xE2\x9C\x93";
+  const run_result r = lookup({"tamsel.dll", "--services", file.path, "--text", text, "--update",
+                               "--screenshot", picture.path});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "Input: " + text +
+                "\nGUID: 0123abcd-0123-4567-89ab-cdef01234567\nResult: Caf\xC3\xA9 Second\n");
+
+  std::string bmp;
+  ASSERT_TRUE(quarlo_host::read_file(picture.path, bmp));
+  ASSERT_GT(bmp.size(), sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER));
+  BITMAPFILEHEADER file_header;
+  BITMAPINFOHEADER header;
+  std::memcpy(&file_header, bmp.data(), sizeof(file_header));
+  std::memcpy(&header, bmp.data() + sizeof(file_header), sizeof(header));
+  EXPECT_EQ(file_header.bfType, 0x4D42);
+  EXPECT_EQ(file_header.bfSize, bmp.size());
+  EXPECT_EQ(header.biBitCount, 24);
+  EXPECT_EQ(header.biCompression, DWORD(BI_RGB));
+  // The dialog is 280 x 82 dialog units: wider than high, and not tiny.
+  EXPECT_GT(header.biWidth, 2 * header.biHeight);
+  EXPECT_GT(header.biHeight, 82);
+  const uint32_t stride = (uint32_t(header.biWidth) * 3 + 3) & ~3u;
+  ASSERT_EQ(bmp.size(), file_header.bfOffBits + stride * uint32_t(header.biHeight));
+  // Painted controls and text, not one flat colour.
+  std::set<uint32_t> colours;
+  for (size_t i = file_header.bfOffBits; i + 3 <= bmp.size(); i += 3)
+    colours.insert(uint32_t(uint8_t(bmp[i])) | uint32_t(uint8_t(bmp[i + 1])) << 8 |
+                   uint32_t(uint8_t(bmp[i + 2])) << 16);
+  EXPECT_GT(colours.size(), 4u);
+}
+
+TEST(LookupCommand, WithoutUpdateResultStaysEmpty) {
+  temp_file file("dialog_services.txt", services);
+  const run_result r = lookup(
+      {"tamsel.dll", "--services", file.path, "--text", "{11111111-2222-3333-4444-555555555555}"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Input: {11111111-2222-3333-4444-555555555555}\n"
+            "GUID: 11111111-2222-3333-4444-555555555555\nResult: \n");
+}
+
+TEST(LookupCommand, RejectsBadArguments) {
+  temp_file broken("dialog_broken_services.txt", "not a service line\n");
+  struct case_t {
+    std::vector<std::string> args;
+    int status;
+    const char* said;
+  };
+  const std::vector<case_t> cases = {
+      {{"tamsel.dll"}, 2, "no --text given"},
+      {{"tamsel.dll", "--text"}, 2, "--text needs a value"},
+      {{"tamsel.dll", "--text", "x", "--colour"}, 2, "unknown option --colour"},
+      {{"--text", "x"}, 2, "no module given"},
+      {{"tamsel.dll", "other.dll", "--text", "x"}, 2, "unexpected argument other.dll"},
+      {{"no_such_module.dll", "--text", "x"}, 1, "cannot load no_such_module.dll"},
+      {{"quarlo_shared.dll", "--text", "x"}, 1, "does not export quarlo_get_interface"},
+      {{"tamsel.dll", "--services", broken.path, "--text", "x"}, 1, ":1: "},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.said);
+    const run_result r = lookup(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+}  // namespace
