@@ -94,6 +94,15 @@ TEST(LookupCommand, WithoutUpdateResultStaysEmpty) {
             "GUID: 11111111-2222-3333-4444-555555555555\nResult: \n");
 }
 
+TEST(LookupCommand, PictureThatCannotBeSavedFailsAfterPrinting) {
+  const run_result r =
+      lookup({"tamsel.dll", "--text", "x", "--screenshot", "no_such_folder/dialog.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Input: x\nGUID: No GUID detected.\nResult: \n");
+  EXPECT_NE(r.err.find("cannot save the picture to no_such_folder/dialog.bmp"), std::string::npos)
+      << r.err;
+}
+
 TEST(LookupCommand, RejectsBadArguments) {
   temp_file broken("dialog_broken_services.txt", "not a service line\n");
   struct case_t {
@@ -110,6 +119,9 @@ TEST(LookupCommand, RejectsBadArguments) {
       {{"no_such_module.dll", "--text", "x"}, 1, "cannot load no_such_module.dll"},
       {{"quarlo_shared.dll", "--text", "x"}, 1, "does not export quarlo_get_interface"},
       {{"tamsel.dll", "--services", broken.path, "--text", "x"}, 1, ":1: "},
+      {{"tamsel.dll", "--services", "no_such_services.txt", "--text", "x"},
+       1,
+       "no_such_services.txt"},
   };
   for (const case_t& c : cases) {
     SCOPED_TRACE(c.said);

@@ -275,4 +275,17 @@ TEST_F(LookupDialog, HeapFailureInDetectEndsTheDialogAndReachesTheHost) {
   EXPECT_EQ(after.result, "Second Object");
 }
 
+TEST_F(LookupDialog, DialogLeftOpenByItsScriptIsEndedByTheHost) {
+  HWND dialog = nullptr;
+  dialog_script script;
+  script.inspect([&](HWND d) { dialog = d; });
+  window->drive_dialogs(&script);
+  lookup.group->run_command(lookup.index, service_ref{});
+  window->drive_dialogs(nullptr);
+  EXPECT_EQ(window->abandoned_dialogs(), 1u);
+  EXPECT_EQ(dialog_results(), std::vector<INT_PTR>{IDABORT});
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(IsWindow(dialog));
+}
+
 }  // namespace
