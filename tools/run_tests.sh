@@ -24,7 +24,9 @@ ctest_suite() {
     record "$preset" 0 1
     return
   fi
-  ctest --preset "$preset" >"$log" 2>&1
+  local verbose=()
+  [ "$preset" = windows ] && verbose=(--verbose)
+  ctest --preset "$preset" "${verbose[@]}" >"$log" 2>&1
   local line total bad
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
@@ -37,6 +39,16 @@ ctest_suite() {
   if [ "$bad" -ne 0 ]; then
     sed -n '/The following tests FAILED/,$p' "$log"
   fi
+  if [ "$preset" = windows ]; then
+    # Under Wine each test program is one ctest test; count its cases instead.
+    local cases_ok cases_bad
+    cases_ok=$(sed -nE 's/.*\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | awk '{s += $1} END {print s + 0}')
+    cases_bad=$(sed -nE 's/.*\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$log" |
+      awk '{s += $1} END {print s + 0}')
+    [ "$cases_bad" -ge "$bad" ] || cases_bad=$bad
+    record "$preset" "$cases_ok" "$cases_bad"
+    return
+  fi
   record "$preset" $((total - bad)) "$bad"
 }
 
@@ -44,7 +56,7 @@ valgrind_suite() {
   local log=build/logs/valgrind.log
   if valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
     build/native/tests/tamsel_unit_tests --gtest_brief=1 >"$log" 2>&1; then
-    record valgrind 1 0
+    record valgrind "$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log")" 0
   else
     tail -n 40 "$log"
     record valgrind 0 1
