@@ -66,10 +66,10 @@ struct dash_block {
 
 #endif
 
-// Advances over at most max hex digits from s.
+// Advances over at most max hex digits from s. It counts rather than aiming at
+// s + max, which may lie past the text's end.
 inline const char* hex_group_end(const char* s, size_t max) {
-  const char* last = s + max;
-  while (s != last && is_hex(*s)) ++s;
+  for (size_t n = 0; n != max && is_hex(*s); ++n) ++s;
   return s;
 }
 
