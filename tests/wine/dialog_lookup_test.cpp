@@ -38,6 +38,8 @@ struct LookupDialog : dialog_session {
   counted_service first{first_guid, "First Object"};
   counted_service second{second_guid, "Second Object"};
   counted_service third{third_guid, "Third Object"};
+  // Accents, CJK and an emoji (a surrogate pair in the window system's UTF-16).
+  counted_service named{second_guid, "Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80"};
 
   void register_three() { host.services = {&first, &second, &third}; }
 };
@@ -217,8 +219,6 @@ TEST_F(LookupDialog, ReopeningStartsEmptyButKeepsTheDetection) {
 }
 
 TEST_F(LookupDialog, NonAsciiNameAndInputShowAsTyped) {
-  // Accents, CJK and an emoji (a surrogate pair in the window system's UTF-16).
-  counted_service named(second_guid, "Caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80");
   host.services = {&first, &named};
   const std::string input = std::string("na\xC3\xAFve \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\x89 ") +
                             second_text + " \xE2\x9C\x93";

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,10 @@
 #include "quarlo_host/ui/lookup_command.h"
 #include "quarlo_host/ui/main_window.h"
 
-// A named_service that counts how the module treats it.
-class counted_service final : public named_service {
+// A service object that counts the references the module takes and returns.
+template <class Interface>
+class counted : public Interface {
  public:
-  counted_service(const GUID& guid, std::string name) : guid_(guid), name_(std::move(name)) {}
-
   uint32_t release() override {
     ++releases;
     return --references;
@@ -38,15 +38,26 @@ class counted_service final : public named_service {
     return ++references;
   }
   bool query(service_ref&, const GUID&) override { return false; }
+
+  uint32_t add_refs = 0;
+  uint32_t releases = 0;
+  uint32_t references = 0;
+
+ protected:
+  ~counted() = default;
+};
+
+// A named_service that counts how the module treats it.
+class counted_service final : public counted<named_service> {
+ public:
+  counted_service(const GUID& guid, std::string name) : guid_(guid), name_(std::move(name)) {}
+
   void reserved_slot_3() override { ++reserved_calls; }
   const char* service_name() override { return name_.c_str(); }
   GUID service_guid() override { return guid_; }
   const std::string& name() const { return name_; }
 
   uint32_t fetches = 0;
-  uint32_t add_refs = 0;
-  uint32_t releases = 0;
-  uint32_t references = 0;
   uint32_t reserved_calls = 0;
 
  private:
@@ -55,22 +66,7 @@ class counted_service final : public named_service {
 };
 
 // A reference the host passes to run_command; counts what the module does with it.
-class counted_callback final : public service_base {
- public:
-  uint32_t release() override {
-    ++releases;
-    return --references;
-  }
-  uint32_t add_ref() override {
-    ++add_refs;
-    return ++references;
-  }
-  bool query(service_ref&, const GUID&) override { return false; }
-
-  uint32_t add_refs = 0;
-  uint32_t releases = 0;
-  uint32_t references = 0;
-};
+class counted_callback final : public counted<service_base> {};
 
 // host_api over a list of counted services, fetched by index.
 class counting_host final : public host_api {
@@ -83,6 +79,7 @@ class counting_host final : public host_api {
   }
   bool create(service_ref& out, uint32_t class_handle, uint32_t index) override {
     ++create_calls;
+    if (throw_at_index && *throw_at_index == index) throw std::runtime_error("host create failed");
     if (class_handle != named_handle || index >= services.size()) return false;
     ++services[index]->fetches;
     out.assign(services[index]);
@@ -96,6 +93,8 @@ class counting_host final : public host_api {
   uint32_t find_class_calls = 0;
   uint32_t create_calls = 0;
   uint32_t reserved_calls = 0;
+  // create at this index throws std::runtime_error.
+  std::optional<uint32_t> throw_at_index;
 };
 
 // The results of the module's DialogBoxParamW calls, in order.
@@ -111,16 +110,15 @@ inline INT_PTR WINAPI recording_dialog_box(HINSTANCE instance, LPCWSTR name, HWN
   return result;
 }
 
-// Points the module's import of DialogBoxParamW at recording_dialog_box.
-inline bool record_dialog_results(HMODULE module) {
+// Points the module's import of name from dll at hook; false when it has none.
+inline bool patch_import(HMODULE module, const char* dll, const char* name, void* hook) {
   bool patched = false;
   quarlo_host::visit_import_slots(
-      module, [&](std::string_view dll, std::string_view name, void** slot) {
-        if (name != "DialogBoxParamW" || lstrcmpiA(std::string(dll).c_str(), "user32.dll") != 0)
-          return;
+      module, [&](std::string_view import_dll, std::string_view import_name, void** slot) {
+        if (import_name != name || lstrcmpiA(std::string(import_dll).c_str(), dll) != 0) return;
         DWORD old = 0;
         if (!VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) return;
-        *slot = reinterpret_cast<void*>(&recording_dialog_box);
+        *slot = hook;
         VirtualProtect(slot, sizeof(void*), old, &old);
         patched = true;
       });
@@ -134,8 +132,25 @@ struct dialog_session : ::testing::Test {
     dialog_results().clear();
     window.emplace(std::vector<quarlo_host::menu_popup>{});
     host.window = window->handle();
+    load();
+  }
+
+  void TearDown() override {
+    unload();
+    window.reset();
+    for (const counted_service* s : host.services) {
+      EXPECT_EQ(s->references, 0u) << s->name() << ": references not returned";
+      EXPECT_EQ(s->reserved_calls, 0u);
+    }
+    EXPECT_EQ(host.reserved_calls, 0u);
+  }
+
+  // Loads tamsel.dll with the heap watch and finds its lookup command; the
+  // dialog's static state starts afresh.
+  void load() {
     module.emplace("tamsel.dll", host, true);
-    ASSERT_TRUE(record_dialog_results(module->handle()));
+    ASSERT_TRUE(patch_import(module->handle(), "user32.dll", "DialogBoxParamW",
+                             reinterpret_cast<void*>(&recording_dialog_box)));
     groups = quarlo_host::find_command_groups(module->client());
     popups = quarlo_host::build_command_menu(groups);
     for (const auto& popup : popups)
@@ -144,20 +159,15 @@ struct dialog_session : ::testing::Test {
     ASSERT_NE(lookup.group, nullptr) << "tamsel.dll offers no lookup command";
   }
 
-  void TearDown() override {
+  // Unloads tamsel.dll and expects every block it allocated freed.
+  void unload() {
     lookup = {};
     popups.clear();
     groups.clear();
     module.reset();
-    window.reset();
     EXPECT_EQ(GetModuleHandleW(L"tamsel.dll"), nullptr) << "tamsel.dll still loaded";
     EXPECT_EQ(quarlo_host::heap_watch::live_blocks(), blocks_at_start)
         << "the module left blocks alive after unloading";
-    for (const counted_service* s : host.services) {
-      EXPECT_EQ(s->references, 0u) << s->name() << ": references not returned";
-      EXPECT_EQ(s->reserved_calls, 0u);
-    }
-    EXPECT_EQ(host.reserved_calls, 0u);
   }
 
   // Runs the lookup command with script working the dialog, passing callback
