@@ -9,6 +9,11 @@
 
 mainmenu_commands_factory_t<mainmenu_commands_lookup> lookup_commands_factory;
 
+// The three words the host reads, then the embedded command group: one table
+// pointer, with no field of its own in between or after.
+static_assert(sizeof(lookup_commands_factory) == sizeof(service_factory_base) + sizeof(void*),
+              "the command group follows its factory record directly");
+
 uint32_t mainmenu_commands_lookup::command_count() { return 1; }
 
 GUID mainmenu_commands_lookup::command_guid(uint32_t index) {
