@@ -43,7 +43,12 @@ TEST_F(byte_buffer_test, CapacityDoublesFromOneAndNeverDecreases) {
   byte_buffer b;
   for (const step& s : steps) {
     SCOPED_TRACE(testing::Message() << "resize_used(" << s.count << ")");
+    const uint32_t calls = test_heap::heap_calls();
+    const uint32_t capacity = b.capacity;
     b.resize_used(s.count);
+    if (b.capacity == capacity) {
+      EXPECT_EQ(test_heap::heap_calls(), calls) << "no heap call within the capacity";
+    }
     EXPECT_EQ(b.size, s.count);
     EXPECT_EQ(b.capacity, s.capacity);
     EXPECT_EQ(test_heap::allocations(), s.allocations);
