@@ -2,19 +2,11 @@
 
 #include <cstring>
 
+#include "quarlo/text_source.h"
+
 namespace quarlo_host {
 
-namespace {
-
-// Bytes of the source (text, length): up to the first NUL or length bytes.
-size_t source_length(const char* text, uint32_t length) {
-  if (text == nullptr) return 0;
-  if (length == trel::until_nul) return std::strlen(text);
-  const void* nul = std::memchr(text, 0, length);
-  return nul == nullptr ? length : static_cast<size_t>(static_cast<const char*>(nul) - text);
-}
-
-}  // namespace
+using quarlo::source_length;
 
 void host_string::append_text(const char* text, uint32_t length) {
   ++calls_;

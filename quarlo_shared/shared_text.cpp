@@ -1,11 +1,11 @@
 // UTF-8 views of dialog control texts. The window system keeps UTF-16; these
 // convert both ways, surrogate pairs included, with no limit on the length.
-#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
 
 #include "quarlo/shared_text.h"
+#include "quarlo/text_source.h"
 
 namespace {
 
@@ -21,14 +21,6 @@ bool read_control(HWND control, std::wstring& text) {
   if (got == 0 && length != 0 && GetLastError() != 0) return false;
   text.resize(static_cast<size_t>(got));
   return true;
-}
-
-// Bytes of the source (text, length): up to the first NUL or length bytes.
-size_t source_length(const char* text, uint32_t length) {
-  if (text == nullptr) return 0;
-  if (length == trel::until_nul) return std::strlen(text);
-  const void* nul = std::memchr(text, 0, length);
-  return nul == nullptr ? length : static_cast<size_t>(static_cast<const char*>(nul) - text);
 }
 
 }  // namespace
@@ -62,7 +54,7 @@ extern "C" BOOL __cdecl uGetDlgItemText(HWND dialog, UINT control_id, trel::stri
 
 extern "C" BOOL __cdecl uSetDlgItemTextEx(HWND dialog, UINT control_id, const char* text,
                                           uint32_t length) {
-  const size_t bytes = source_length(text, length);
+  const size_t bytes = quarlo::source_length(text, length);
   if (bytes > static_cast<size_t>(std::numeric_limits<int>::max())) return FALSE;
   try {
     std::wstring wide;
