@@ -34,4 +34,10 @@ int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostre
   return 2;
 }
 
+int leak_status(const service_registry& registry, std::ostream& err) {
+  const std::vector<std::string> leaks = registry.leak_report();
+  for (const auto& line : leaks) err << "leak: " << line << "\n";
+  return leaks.empty() ? 0 : 1;
+}
+
 }  // namespace quarlo_host

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "quarlo_host/service_registry.h"
+
 namespace quarlo_host {
 
 // Arguments after the command name; the result is the process exit status
@@ -26,6 +28,10 @@ const std::vector<host_command>& host_commands();
 // Runs argv[0] as a command with the rest as its arguments; no command or an
 // unknown one prints the command list to err and returns 2.
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+// A command's status once the module is gone: 0 when every reference came
+// back to registry, else 1 after one "leak: " line per instance on err.
+int leak_status(const service_registry& registry, std::ostream& err);
 
 int check_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int check_case_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

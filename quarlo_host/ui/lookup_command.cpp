@@ -101,8 +101,7 @@ int lookup_command(const std::vector<std::string>& args, std::ostream& out, std:
     err << "quarlo_host: cannot save the picture to " << options.screenshot << "\n";
     return 1;
   }
-  for (const auto& line : registry.leak_report()) err << "leak: " << line << "\n";
-  return registry.leak_report().empty() ? 0 : 1;
+  return leak_status(registry, err);
 }
 
 }  // namespace quarlo_host

@@ -34,8 +34,7 @@ int run_window_command(const std::vector<std::string>& args, std::ostream&, std:
     err << "quarlo_host: " << e.what() << "\n";
     return 1;
   }
-  for (const auto& line : registry.leak_report()) err << "leak: " << line << "\n";
-  return registry.leak_report().empty() ? 0 : 1;
+  return leak_status(registry, err);
 }
 
 }  // namespace quarlo_host
