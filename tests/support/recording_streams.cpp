@@ -22,13 +22,13 @@ void throw_stream_fault(stream_fault fault) {
   throw std::bad_alloc();
 }
 
-void recording_sink::enter(uint32_t slot, uint64_t count, const abort_signal& abort) {
+void stream_log::enter(uint32_t slot, uint64_t count, const abort_signal& abort) {
   calls.push_back({slot, count});
   if (expected_abort_ != nullptr && &abort != expected_abort_) abort_passed_on = false;
   if (fail_at_ != 0 && --fail_at_ == 0) throw_stream_fault(fault_);
 }
 
-void recording_sink::fail_call(uint32_t nth, stream_fault fault) {
+void stream_log::fail_call(uint32_t nth, stream_fault fault) {
   fail_at_ = nth;
   fault_ = fault;
 }
@@ -37,17 +37,6 @@ void recording_sink::write(const void* buffer, uint32_t count, abort_signal& abo
   enter(0, count, abort);
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   data.insert(data.end(), bytes, bytes + count);
-}
-
-void recording_source::enter(uint32_t slot, uint64_t count, const abort_signal& abort) {
-  calls.push_back({slot, count});
-  if (expected_abort_ != nullptr && &abort != expected_abort_) abort_passed_on = false;
-  if (fail_at_ != 0 && --fail_at_ == 0) throw_stream_fault(fault_);
-}
-
-void recording_source::fail_call(uint32_t nth, stream_fault fault) {
-  fail_at_ = nth;
-  fault_ = fault;
 }
 
 uint32_t recording_source::read(void* buffer, uint32_t count, abort_signal& abort) {

@@ -34,29 +34,37 @@ enum class stream_fault {
 // Throws the exception that stands for fault.
 [[noreturn]] void throw_stream_fault(stream_fault fault);
 
-class recording_sink final : public byte_sink {
+// What both recording streams keep: the calls made on them, whether each call
+// carried the expected abort signal, and a call armed to fail.
+class stream_log {
  public:
-  // Appends count bytes to data and records {0, count}.
-  void write(const void* buffer, uint32_t count, abort_signal& abort) override;
-
-  // The nth call from now (1-based) throws fault instead of writing.
+  // The nth call from now (1-based) throws fault instead of doing its work.
   void fail_call(uint32_t nth, stream_fault fault);
+  void expect_abort(const abort_signal& abort) { expected_abort_ = &abort; }
 
-  std::vector<uint8_t> data;
   std::vector<stream_call> calls;
   // True while every call carried the abort signal given to expect_abort.
   bool abort_passed_on = true;
-  void expect_abort(const abort_signal& abort) { expected_abort_ = &abort; }
 
- private:
+ protected:
+  // Records {slot, count}, then throws the armed fault when its call has come.
   void enter(uint32_t slot, uint64_t count, const abort_signal& abort);
 
+ private:
   const abort_signal* expected_abort_ = nullptr;
   uint32_t fail_at_ = 0;
   stream_fault fault_ = stream_fault::io_data;
 };
 
-class recording_source final : public byte_source {
+class recording_sink final : public byte_sink, public stream_log {
+ public:
+  // Appends count bytes to data and records {0, count}.
+  void write(const void* buffer, uint32_t count, abort_signal& abort) override;
+
+  std::vector<uint8_t> data;
+};
+
+class recording_source final : public byte_source, public stream_log {
  public:
   explicit recording_source(std::vector<uint8_t> bytes) : data(std::move(bytes)) {}
 
@@ -70,24 +78,15 @@ class recording_source final : public byte_source {
   // 3: moves on by count bytes, or throws exception_io_data when fewer are left.
   void skip_exact(uint64_t count, abort_signal& abort) override;
 
-  // The nth call from now (1-based) throws fault instead of doing its work.
-  void fail_call(uint32_t nth, stream_fault fault);
   // From now on every read claims extra bytes more than it delivers, and
   // consumes them from the data: a source that returns more than asked.
   void overreport_reads(uint32_t extra) { overreport_ = extra; }
 
   std::vector<uint8_t> data;
   size_t position = 0;
-  std::vector<stream_call> calls;
-  bool abort_passed_on = true;
-  void expect_abort(const abort_signal& abort) { expected_abort_ = &abort; }
 
  private:
-  void enter(uint32_t slot, uint64_t count, const abort_signal& abort);
   size_t left() const { return data.size() - position; }
 
-  const abort_signal* expected_abort_ = nullptr;
-  uint32_t fail_at_ = 0;
-  stream_fault fault_ = stream_fault::io_data;
   uint32_t overreport_ = 0;
 };
