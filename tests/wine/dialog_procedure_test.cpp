@@ -13,14 +13,7 @@
 #include "quarlo_host/heap_watch.h"
 #include "quarlo_host/utf.h"
 
-using quarlo_host::control_text;
-using quarlo_host::dialog_script;
-using quarlo_host::lookup_close_id;
-using quarlo_host::lookup_guid_id;
-using quarlo_host::lookup_input_id;
-using quarlo_host::lookup_result_id;
-using quarlo_host::lookup_update_id;
-using quarlo_host::to_wide;
+using namespace quarlo_host;
 
 namespace {
 
