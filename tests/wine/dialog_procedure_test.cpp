@@ -133,6 +133,17 @@ TEST_F(DialogProcedure, FailedReadOfInputChangesNothing) {
   EXPECT_EQ(after.result, "The Object") << "the detection was lost";
 }
 
+TEST_F(DialogProcedure, StateKeepsItsTextsUntilTheModuleUnloads) {
+  dialog_script script;
+  script.paste(lookup_input_id, to_wide(object_text)).click(lookup_close_id);
+  open(script);
+  // The input text and the GUID text, one block each, outlive the dialog.
+  EXPECT_EQ(heap_watch::live_blocks(), blocks_at_start + 2);
+  unload();
+  load();
+  EXPECT_EQ(heap_watch::live_blocks(), blocks_at_start);
+}
+
 TEST_F(DialogProcedure, HeapFailureAtEachCallOfDetectReachesTheHost) {
   // How many fallible heap calls the first Detect of a GUID makes.
   uint32_t calls = 0;
