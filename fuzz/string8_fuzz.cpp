@@ -45,6 +45,9 @@ void check(bool ok, const char* what) {
   if (!ok) fail(what);
 }
 
+// The longest text a string may reach by appending its own text.
+constexpr size_t max_text = 1 << 16;
+
 // A source length argument: exact, one of the edge values, or random.
 uint32_t length_argument(input& in, uint32_t size) {
   switch (in.byte() % 4) {
@@ -88,7 +91,9 @@ class runner final {
         break;
       }
       case 2: {  // assign or append from the string's own text
-        const bool append = in.byte() & 1;
+        // Appending a string to itself doubles it; past max_text it assigns
+        // instead, so a run of such steps cannot exhaust memory.
+        const bool append = (in.byte() & 1) && model_.size() < max_text;
         const uint32_t offset = in.number(static_cast<uint32_t>(model_.size()));
         const char* text = s_.current_text() + offset;
         const uint32_t length = length_argument(in, static_cast<uint32_t>(model_.size() - offset));
