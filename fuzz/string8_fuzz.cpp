@@ -1,7 +1,7 @@
 // Random operation sequences on strings of both policies, checked after every
-// step against a plain std::string: text, length and the buffer-size bounds of
-// the growth rule, and for the doubling policy a power-of-two capacity that
-// never decreases.
+// step against a plain model: the text and length against a std::string, the
+// buffer size against the growth rule applied by hand, and for the doubling
+// policy the capacity that doubling from 1 reaches, which never decreases.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -81,6 +81,7 @@ class runner final {
         const std::string text = in.bytes(in.number(300));
         const uint32_t length = length_argument(in, static_cast<uint32_t>(text.size()));
         const std::string src = source(text.c_str(), length);
+        fit(append ? model_.size() + src.size() + 1 : src.size() + 1);
         if (append) {
           s_.append_text(text.c_str(), length);
           model_ += src;
@@ -98,6 +99,7 @@ class runner final {
         const char* text = s_.current_text() + offset;
         const uint32_t length = length_argument(in, static_cast<uint32_t>(model_.size() - offset));
         const std::string src = source(text, length);
+        fit(append ? model_.size() + src.size() + 1 : src.size() + 1);
         if (append) {
           s_.append_text(text, length);
           model_ += src;
@@ -110,12 +112,17 @@ class runner final {
       case 3: {
         const uint32_t n = in.number(static_cast<uint32_t>(model_.size()) + 4);
         s_.shorten(n);
-        if (n < model_.size()) model_.resize(n);
+        if (n < model_.size()) {
+          model_.resize(n);
+          fit(n + 1);
+        }
         break;
       }
       case 4: {  // a write area filled with up to n bytes, NULs included
         const uint32_t n = in.number(600);
         char* area = s_.open_write_area(n);
+        fit(n + 1);
+        check(s_.storage().buffer_size() == buffer_size_, "write area of the wrong size");
         for (uint32_t i = 0; i < s_.storage().buffer_size(); ++i) {
           check(area[i] == 0, "write area not zeroed");
         }
@@ -123,14 +130,17 @@ class runner final {
         std::memcpy(area, written.data(), written.size());
         s_.close_write_area();
         model_ = source(written.c_str(), trel::until_nul);
+        fit(model_.size() + 1);
         break;
       }
       case 5:
         s_.assign_text(nullptr, length_argument(in, 0));
         model_.clear();
+        fit(1);
         break;
       default:
         s_.append_text(nullptr, length_argument(in, 0));
+        fit(model_.size() + 1);
         break;
     }
     verify();
@@ -139,6 +149,18 @@ class runner final {
   bool changed() const { return s_.storage().block() != nullptr; }
 
  private:
+  // The growth rule on the model's buffer size: 16 bytes of slack when it is
+  // too small, down to needed when more than 32 bytes would be spare.
+  void fit(size_t needed) {
+    if (buffer_size_ < needed) {
+      buffer_size_ = needed + 16;
+    } else if (buffer_size_ > needed + 32) {
+      buffer_size_ = needed;
+    }
+    if (capacity_ == 0) capacity_ = 1;
+    while (capacity_ < buffer_size_) capacity_ *= 2;
+  }
+
   void verify() {
     const P& st = s_.storage();
     check(s_.text_length() == model_.size(), "length differs from the model");
@@ -150,18 +172,16 @@ class runner final {
     const uint64_t needed = model_.size() + 1;
     check(st.buffer_size() >= needed, "buffer smaller than needed");
     check(st.buffer_size() <= needed + 32, "buffer more than 32 bytes too large");
+    check(st.buffer_size() == buffer_size_, "buffer size differs from the growth rule");
     if constexpr (std::is_same_v<P, trel::alloc_fast_aggressive>) {
-      const uint32_t c = st.capacity();
-      check(c >= st.buffer_size(), "capacity below the buffer size");
-      check((c & (c - 1)) == 0, "capacity not a power of two");
-      check(c >= capacity_, "capacity decreased");
-      capacity_ = c;
+      check(st.capacity() == capacity_, "capacity differs from doubling");
     }
   }
 
   trel::string8_t<P> s_;
   std::string model_;
-  uint32_t capacity_ = 0;
+  size_t buffer_size_ = 0;
+  size_t capacity_ = 0;
 };
 
 }  // namespace
