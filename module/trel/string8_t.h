@@ -115,7 +115,7 @@ class string8_t final : public string_base {
     length_ = n;
   }
 
-  // The storage, for inspection.
+  // The storage, for tests and checks to read.
   const alloc_policy& storage() const { return storage_; }
 
  private:
