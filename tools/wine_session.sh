@@ -23,7 +23,7 @@ start_xvfb() {
   local n
   for n in $(seq 91 120); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
       echo $! >"$state/xvfb.pid"
       for _ in $(seq 50); do
         if display_alive ":$n"; then echo ":$n"; return 0; fi
@@ -54,7 +54,8 @@ start() {
       >/dev/null 2>&1
     wineserver -w
   fi
-  wineserver -p
+  # Daemons must not hold the caller's output open (a pipe would never end).
+  wineserver -p </dev/null >/dev/null 2>&1
   # Wine places and draws every window itself: without a window manager (as
   # under Xvfb) waiting for one costs a second each time a window shows or hides.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
