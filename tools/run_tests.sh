@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite: native, sanitizers, valgrind,
-# Windows under Wine, and short fuzz runs. Ends with one line
+# Windows under Wine, a short benchmark run and short fuzz runs. Ends with one line
 # "N passed, N failed" that adds up all suites; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -63,6 +63,17 @@ valgrind_suite() {
   fi
 }
 
+# The benchmarks must build and run; their figures are for `make bench`.
+bench_suite() {
+  if tools/build_preset.sh bench &&
+    build/bench/bench/tamsel_bench --benchmark_min_time=0.01 >build/logs/bench.log 2>&1; then
+    record bench 1 0
+  else
+    tail -n 20 build/logs/bench.log 2>/dev/null
+    record bench 0 1
+  fi
+}
+
 fuzz_suite() {
   if ! tools/build_preset.sh fuzz; then
     record fuzz 0 1
@@ -83,6 +94,7 @@ ctest_suite native
 valgrind_suite
 ctest_suite sanitize
 ctest_suite windows
+bench_suite
 fuzz_suite
 
 printf '%s\n' "${summary[@]}"
