@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev llvm
-  libgtest-dev googletest libbenchmark-dev libpcre2-dev
+  libgtest-dev googletest libbenchmark-dev libpcre2-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
   clang-format valgrind
