@@ -63,6 +63,17 @@ valgrind_suite() {
   fi
 }
 
+# Every C++ file stays as clang-format leaves it.
+format_suite() {
+  local log=build/logs/format.log
+  if git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror >"$log" 2>&1; then
+    record format 1 0
+  else
+    grep -m 20 'error' "$log"
+    record format 0 1
+  fi
+}
+
 # The benchmarks must build and run; their figures are for `make bench`.
 bench_suite() {
   if tools/build_preset.sh bench &&
@@ -87,6 +98,7 @@ fuzz_suite() {
   record fuzz "$ok" "$bad"
 }
 
+format_suite
 tools/wine_session.sh start
 trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
 
