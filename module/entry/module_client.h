@@ -2,7 +2,7 @@
 // part of the contract with the host; the module has one static instance.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/abort_signal.h"
 #include "host/byte_sink.h"

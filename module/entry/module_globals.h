@@ -2,7 +2,7 @@
 // by nothing (the host decides which thread calls in).
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "entry/simple_string.h"
 #include "host/host_api.h"

@@ -2,7 +2,7 @@
 // string policy: a heap block resized to exactly n bytes.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 // The block resized to n bytes, keeping its bytes up to the smaller size:
 // null for n 0 (the block, if any, is freed), a fresh block when none was held,

@@ -1,7 +1,7 @@
 // A host output stream (settings saving).
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/abort_signal.h"
 

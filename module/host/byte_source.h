@@ -2,7 +2,7 @@
 // throwing an exception of the quarlo_io::exception_io_data family.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/abort_signal.h"
 

@@ -1,9 +1,9 @@
 // The 16-byte GUID record in the Windows layout, and its equality.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
 
 #ifdef _WIN32
 #include <guiddef.h>
@@ -22,8 +22,6 @@ static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 &&
               "GUID fields sit at their Windows offsets");
 
 // Equal when all 16 bytes are equal.
-inline bool guid_equal(const GUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
+inline bool guid_equal(const GUID& a, const GUID& b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
 
 inline constexpr GUID null_guid = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};

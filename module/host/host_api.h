@@ -1,7 +1,7 @@
 // The host's service lookup and main window, handed to quarlo_get_interface.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "host/win_types.h"

@@ -2,7 +2,7 @@
 // read and write a dialog control's text as UTF-8.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/win_types.h"
 #include "trel/string_base.h"

@@ -1,8 +1,8 @@
 #include "lookup/guid_detector.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
 
 #include "lookup/hex_digit.h"
 
@@ -57,7 +57,7 @@ struct dash_block {
     constexpr uint64_t ones = 0x0101010101010101u;
     constexpr uint64_t low_bits = ones * 0x7F;
     uint64_t x;
-    std::memcpy(&x, p, sizeof x);
+    memcpy(&x, p, sizeof x);
     const uint64_t y = x ^ (ones * '-');
     return ~(((y & low_bits) + low_bits) | y) & ~low_bits;
   }
@@ -95,7 +95,7 @@ class detector final {
   bool run() {
     const char* p = text_;
     for (;;) {
-      const void* nul = std::memchr(p, 0, window_bytes);
+      const void* nul = memchr(p, 0, window_bytes);
       const char* limit = nul ? static_cast<const char*>(nul) : p + window_bytes;
       if (scan(p, limit)) return true;
       if (nul) return false;

@@ -1,7 +1,7 @@
 #include "lookup/guid_parser.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "lookup/hex_digit.h"
 

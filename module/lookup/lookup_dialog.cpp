@@ -1,14 +1,13 @@
 #include "lookup/lookup_dialog.h"
 
-#include <cstdint>
-#include <exception>
-#include <utility>
+#include <stdint.h>
 
 #include "entry/module_globals.h"
 #include "host/guid.h"
 #include "host/shared_text.h"
 #include "lookup/guid_detector.h"
 #include "lookup/guid_parser.h"
+#include "lookup/kept_exception.h"
 #include "lookup/named_service.h"
 #include "lookup/resource_ids.h"
 #include "service/service_enumerator.h"
@@ -23,10 +22,6 @@ using dialog_string = trel::string8_t<trel::alloc_fast_aggressive>;
 
 // EN_CHANGE in the high word, the Input control in the low word.
 constexpr WPARAM input_changed = (static_cast<WPARAM>(EN_CHANGE) << 16) | IDC_INPUT;
-
-// The exception that ended the running dialog, handed back once it has closed:
-// no exception may unwind through the dialog manager's frames.
-std::exception_ptr dialog_failure;
 
 // Shows the GUID-shaped run found in Input, or says there is none.
 void detect(HWND window, dialog_string& input_text, dialog_string& guid_text, bool& found) {
@@ -83,20 +78,31 @@ INT_PTR handle_message(HWND window, UINT message, WPARAM wparam) {
   }
 }
 
+struct dialog_message {
+  HWND window;
+  UINT message;
+  WPARAM wparam;
+  INT_PTR result;
+};
+
+void handle_kept_message(void* context) {
+  auto& m = *static_cast<dialog_message*>(context);
+  m.result = handle_message(m.window, m.message, m.wparam);
+}
+
+// No exception may unwind through the dialog manager's frames: one that ends
+// the work of a message is kept and ends the dialog, and run_lookup_dialog
+// throws it once DialogBoxParamW has returned.
 INT_PTR CALLBACK lookup_dialog_procedure(HWND window, UINT message, WPARAM wparam, LPARAM) {
-  try {
-    return handle_message(window, message, wparam);
-  } catch (...) {
-    if (!dialog_failure) dialog_failure = std::current_exception();
-    EndDialog(window, IDC_CLOSE);
-    return TRUE;
-  }
+  dialog_message m{window, message, wparam, FALSE};
+  if (run_keeping_exception(handle_kept_message, &m)) return m.result;
+  EndDialog(window, IDC_CLOSE);
+  return TRUE;
 }
 
 }  // namespace
 
-std::exception_ptr run_lookup_dialog(HINSTANCE module, HWND owner) {
-  dialog_failure = nullptr;
+void run_lookup_dialog(HINSTANCE module, HWND owner) {
   DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_LOOKUP), owner, lookup_dialog_procedure, 0);
-  return std::exchange(dialog_failure, nullptr);
+  throw_kept_exception();
 }

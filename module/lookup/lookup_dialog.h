@@ -3,11 +3,9 @@
 // instance that carries it.
 #pragma once
 
-#include <exception>
-
 #include "host/win_types.h"
 
 // Runs the dialog owned by owner and returns when it has closed. An exception
-// raised while handling a message ends the dialog and is returned here rather
-// than thrown through the system's dialog manager; null when there was none.
-std::exception_ptr run_lookup_dialog(HINSTANCE module, HWND owner);
+// raised while handling a message ends the dialog and is thrown from here
+// once the dialog has closed, never through the system's dialog manager.
+void run_lookup_dialog(HINSTANCE module, HWND owner);

@@ -2,7 +2,7 @@
 // service_base's table; the order is part of the contract.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "service/service_base.h"

@@ -1,7 +1,5 @@
 #include "lookup/mainmenu_commands_lookup.h"
 
-#include <exception>
-
 #include "entry/module_globals.h"
 #include "lookup/lookup_dialog.h"
 #include "lookup/lookup_factory.h"
@@ -37,16 +35,15 @@ bool mainmenu_commands_lookup::display_state(uint32_t index, trel::string_base& 
   return true;
 }
 
+// The reference is released before anything leaves, so whoever destroys the
+// emptied parameter afterwards (the caller in the GNU ABI, this function in
+// the Microsoft ABI) releases nothing.
 void mainmenu_commands_lookup::run_command(uint32_t index, service_ref callback) {
-  std::exception_ptr failure;
-  if (index == 0) {
-    try {
-      failure = run_lookup_dialog(module_instance, module_host->main_window());
-    } catch (...) {
-      failure = std::current_exception();
-    }
+  try {
+    if (index == 0) run_lookup_dialog(module_instance, module_host->main_window());
+  } catch (...) {
+    callback.reset();
+    throw;
   }
-  // The caller owns the parameter's storage and destroys it emptied.
   callback.reset();
-  if (failure) std::rethrow_exception(failure);
 }

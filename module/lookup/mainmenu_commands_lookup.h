@@ -2,7 +2,7 @@
 // lookup dialog owned by the host's main window.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "lookup/mainmenu_commands.h"

@@ -1,7 +1,7 @@
 // The three operations every service object starts with; class slots follow.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 

@@ -2,7 +2,7 @@
 // until the first false. Lives on the caller's stack.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "host/host_api.h"

@@ -2,7 +2,7 @@
 // each record's class and asks it for the instance. The layout is read by the host.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 #include "host/guid.h"
 

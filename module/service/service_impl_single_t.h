@@ -2,7 +2,7 @@
 // object lives from load to unload and is never freed.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "service/service_ref.h"

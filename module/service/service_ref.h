@@ -1,10 +1,9 @@
 // A counted reference to a service object: one pointer, null when empty, owning
 // one reference. It has a destructor of its own, so it is never trivially
-// copyable and the ABI passes it by value as the address of caller-owned storage.
+// copyable and neither ABI passes it by value in a register: the GNU ABI passes
+// the address of a copy the caller owns, the Microsoft ABI the object itself,
+// which the callee destroys.
 #pragma once
-
-#include <cstddef>
-#include <type_traits>
 
 #include "service/service_base.h"
 
@@ -37,7 +36,7 @@ class service_ref {
   service_base* object_ = nullptr;
 };
 
-static_assert(std::is_standard_layout_v<service_ref>, "service_ref is one pointer to the host");
+static_assert(__is_standard_layout(service_ref), "service_ref is one pointer to the host");
 static_assert(sizeof(service_ref) == sizeof(void*), "service_ref is one pointer to the host");
-static_assert(!std::is_trivially_copyable_v<service_ref>,
-              "a by-value service_ref must travel as the address of caller-owned storage");
+static_assert(!__is_trivially_copyable(service_ref),
+              "a by-value service_ref must never travel in a register");

@@ -2,7 +2,7 @@
 // stack of a save, one over the save's buffer.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/byte_sink.h"
 #include "trel/byte_buffer.h"

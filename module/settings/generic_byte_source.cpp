@@ -1,7 +1,5 @@
 #include "settings/generic_byte_source.h"
 
-#include <algorithm>
-
 #include "settings/exception_io.h"
 
 namespace {
@@ -20,7 +18,7 @@ uint64_t generic_byte_source::skip(uint64_t count, abort_signal& abort) {
   uint8_t scratch[skip_chunk];
   uint64_t total = 0;
   while (count != 0) {
-    const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(skip_chunk, count));
+    const uint32_t chunk = count < skip_chunk ? static_cast<uint32_t>(count) : skip_chunk;
     const uint32_t got = self.read(scratch, chunk, abort);
     total += got;
     count -= got;

@@ -3,7 +3,7 @@
 // through the table, as any caller of the interface would.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/byte_source.h"
 

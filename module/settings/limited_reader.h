@@ -3,7 +3,7 @@
 // of a load, one per matched record, and owns nothing.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/byte_source.h"
 #include "settings/generic_byte_source.h"

@@ -1,6 +1,6 @@
 #include "settings/settings_io.h"
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/guid.h"
 #include "settings/buffer_writer.h"

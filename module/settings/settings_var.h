@@ -2,7 +2,7 @@
 // the settings stream is tagged with guid; the payload format is its own.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "host/abort_signal.h"
 #include "host/byte_sink.h"

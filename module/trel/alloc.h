@@ -1,7 +1,7 @@
 // Allocation helpers: heap calls that throw std::bad_alloc instead of returning null.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace trel {
 

@@ -2,7 +2,7 @@
 // the block only ever grows, by doubling, and shrinking makes no heap call.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "trel/byte_buffer.h"
 

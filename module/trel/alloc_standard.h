@@ -2,7 +2,7 @@
 // every change of the buffer size reallocates the block.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "entry/resize_block.h"
 #include "trel/heap.h"

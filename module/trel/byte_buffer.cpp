@@ -1,7 +1,6 @@
 #include "trel/byte_buffer.h"
 
-#include <algorithm>
-#include <cstring>
+#include <string.h>
 #include <new>
 
 #include "trel/alloc.h"
@@ -19,7 +18,7 @@ void byte_buffer::resize_used(uint32_t count) {
     bytes = static_cast<uint8_t*>(alloc_or_throw(c));
   } else if (c != capacity && !heap::expand_in_place(bytes, c)) {
     auto* moved = static_cast<uint8_t*>(alloc_or_throw(c));
-    std::memcpy(moved, bytes, std::min(size, count));
+    memcpy(moved, bytes, size < count ? size : count);
     heap::release(bytes);
     bytes = moved;
   }

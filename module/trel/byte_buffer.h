@@ -4,8 +4,8 @@
 // after resize_used.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 namespace trel {
 

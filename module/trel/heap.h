@@ -3,7 +3,7 @@
 // calls, tracks live blocks and fails the k-th call.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace trel::heap {
 

@@ -4,7 +4,7 @@
 // reallocation and copying.
 #include "trel/heap.h"
 
-#include <cstdlib>
+#include <stdlib.h>
 
 #ifdef _WIN32
 #include <malloc.h>
@@ -12,11 +12,11 @@
 
 namespace trel::heap {
 
-void* allocate(uint32_t size) { return std::malloc(size); }
+void* allocate(uint32_t size) { return malloc(size); }
 
-void* reallocate(void* block, uint32_t size) { return std::realloc(block, size); }
+void* reallocate(void* block, uint32_t size) { return realloc(block, size); }
 
-void release(void* block) { std::free(block); }
+void release(void* block) { free(block); }
 
 #ifdef _WIN32
 

@@ -4,8 +4,8 @@
 // text operations are shared by both policies.
 #pragma once
 
-#include <cstdint>
-#include <cstring>
+#include <stdint.h>
+#include <string.h>
 #include <new>
 
 #include "trel/alloc_standard.h"
@@ -61,7 +61,7 @@ class string8_t final : public string_base {
     const uint32_t n = string8_detail::measure(text, length);
     fit_buffer(string8_detail::needed_bytes(length_, n));
     char* block = storage_.block();
-    if (n) std::memcpy(block + length_, text, n);
+    if (n) memcpy(block + length_, text, n);
     length_ += n;
     block[length_] = 0;
   }
@@ -76,7 +76,7 @@ class string8_t final : public string_base {
     const uint32_t n = string8_detail::measure(text, length);
     fit_buffer(string8_detail::needed_bytes(0, n));
     char* block = storage_.block();
-    if (n) std::memcpy(block, text, n);
+    if (n) memcpy(block, text, n);
     length_ = n;
     block[n] = 0;
   }
@@ -92,7 +92,7 @@ class string8_t final : public string_base {
 
   char* open_write_area(uint32_t n) override {
     fit_buffer(string8_detail::needed_bytes(0, n));
-    std::memset(storage_.block(), 0, storage_.buffer_size());
+    memset(storage_.block(), 0, storage_.buffer_size());
     return storage_.block();
   }
 
@@ -107,7 +107,7 @@ class string8_t final : public string_base {
       return;
     }
     char* block = storage_.block();
-    const void* nul = std::memchr(block, 0, size);
+    const void* nul = memchr(block, 0, size);
     const uint32_t n =
         nul ? static_cast<uint32_t>(static_cast<const char*>(nul) - block) : size - 1;
     block[n] = 0;

@@ -2,7 +2,7 @@
 // Its slots continue string_receiver's table; the order is part of the contract.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "trel/string_receiver.h"
 

@@ -1,7 +1,7 @@
 // The narrowest text interface: something that takes text appended to it.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace trel {
 

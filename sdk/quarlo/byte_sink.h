@@ -1,7 +1,7 @@
 // An output stream the host hands to a module (settings saving).
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/abort_signal.h"
 

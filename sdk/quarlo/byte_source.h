@@ -3,7 +3,7 @@
 // class derived from it.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/abort_signal.h"
 

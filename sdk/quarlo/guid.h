@@ -1,8 +1,8 @@
 // The 16-byte GUID record (Windows layout) and its equality.
 #pragma once
 
-#include <cstddef>
-#include <cstring>
+#include <stddef.h>
+#include <string.h>
 
 #include "quarlo/win32.h"
 
@@ -14,9 +14,7 @@ static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 &&
               "GUID fields sit at their Windows offsets");
 
 // Equal when all 16 bytes are equal.
-inline bool guid_equal(const GUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
+inline bool guid_equal(const GUID& a, const GUID& b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
 
 inline constexpr GUID null_guid = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 

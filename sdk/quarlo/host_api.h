@@ -2,7 +2,7 @@
 // main window. Handed to quarlo_get_interface; lives as long as the module.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/guid.h"
 #include "quarlo/service_ref.h"

@@ -1,7 +1,7 @@
 // A group of main-menu commands a module offers the host.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/guid.h"
 #include "quarlo/service_base.h"

@@ -1,7 +1,7 @@
 // The client object a module returns from quarlo_get_interface.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/abort_signal.h"
 #include "quarlo/byte_sink.h"

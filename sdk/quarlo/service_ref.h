@@ -1,10 +1,9 @@
 // A counted reference to a service object: exactly one pointer, null when empty,
 // owning one reference. Its own destructor keeps it from being trivially
-// copyable, so the ABI passes it by value as the address of caller-owned storage.
+// copyable, so neither ABI passes it by value in a register: the GNU ABI passes
+// the address of a copy the caller owns, the Microsoft ABI the object itself,
+// which the callee destroys.
 #pragma once
-
-#include <cstddef>
-#include <type_traits>
 
 #include "quarlo/service_base.h"
 
@@ -45,7 +44,7 @@ class service_ref {
   service_base* object_ = nullptr;
 };
 
-static_assert(std::is_standard_layout_v<service_ref>, "service_ref is one pointer");
+static_assert(__is_standard_layout(service_ref), "service_ref is one pointer");
 static_assert(sizeof(service_ref) == sizeof(void*), "service_ref is one pointer");
-static_assert(!std::is_trivially_copyable_v<service_ref>,
-              "a by-value service_ref must travel as the address of caller-owned storage");
+static_assert(!__is_trivially_copyable(service_ref),
+              "a by-value service_ref must never travel in a register");

@@ -1,7 +1,7 @@
 // The two text functions of quarlo_shared.dll: a dialog control's text as UTF-8.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/string_base.h"
 #include "quarlo/win32.h"

@@ -1,7 +1,7 @@
 // A UTF-8 string either side can read and write; slots continue string_receiver's.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "quarlo/string_receiver.h"
 

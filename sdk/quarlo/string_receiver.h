@@ -1,7 +1,7 @@
 // The narrowest text interface crossing the boundary: a sink for appended text.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace trel {
 

@@ -3,9 +3,9 @@
 // the NUL, and a null text is empty.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
 
 #include "quarlo/string_receiver.h"
 
@@ -14,8 +14,8 @@ namespace quarlo {
 // The bytes of the source (text, length).
 inline size_t source_length(const char* text, uint32_t length) {
   if (text == nullptr) return 0;
-  if (length == trel::until_nul) return std::strlen(text);
-  const void* nul = std::memchr(text, 0, length);
+  if (length == trel::until_nul) return strlen(text);
+  const void* nul = memchr(text, 0, length);
   return nul == nullptr ? length : static_cast<size_t>(static_cast<const char*>(nul) - text);
 }
 

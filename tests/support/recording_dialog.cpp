@@ -32,10 +32,10 @@ void end_with(std::exception_ptr failure) { pending_failure = std::move(failure)
 
 }  // namespace recording_dialog
 
-std::exception_ptr run_lookup_dialog(HINSTANCE module, HWND owner) {
+void run_lookup_dialog(HINSTANCE module, HWND owner) {
   ++run_count;
   module_seen = module;
   owner_seen = owner;
   if (open_hook) open_hook();
-  return std::exchange(pending_failure, nullptr);
+  if (pending_failure) std::rethrow_exception(std::exchange(pending_failure, nullptr));
 }

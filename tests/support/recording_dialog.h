@@ -19,7 +19,7 @@ HINSTANCE last_module();
 HWND last_owner();
 // Called inside each run, while the dialog would be open.
 void while_open(std::function<void()> hook);
-// The next run ends with this exception handed back to the caller.
+// The next run ends by throwing this exception, once the dialog has closed.
 void end_with(std::exception_ptr failure);
 
 }  // namespace recording_dialog
