@@ -1,0 +1,40 @@
+# 32-bit Windows in the Microsoft C++ ABI: Debian's clang 19 with
+# --target=i686-pc-windows-msvc, linked by lld-link. There is no Microsoft
+# C or C++ library here: C and Windows declarations come from Wine's headers
+# (libwine-dev:i386), the little C++ language support the code needs from
+# msvc_runtime/, and the images import only system DLLs.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(tamsel_llvm_version 19)
+set(CMAKE_C_COMPILER clang-${tamsel_llvm_version})
+set(CMAKE_CXX_COMPILER clang++-${tamsel_llvm_version})
+set(CMAKE_C_COMPILER_TARGET i686-pc-windows-msvc)
+set(CMAKE_CXX_COMPILER_TARGET i686-pc-windows-msvc)
+set(CMAKE_RC_COMPILER llvm-rc-${tamsel_llvm_version})
+set(CMAKE_AR llvm-ar-${tamsel_llvm_version})
+set(CMAKE_RANLIB llvm-ranlib-${tamsel_llvm_version})
+set(TAMSEL_DLLTOOL llvm-dlltool-${tamsel_llvm_version})
+
+# Nothing links without our runtime, so the compiler checks stop at compiling.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+# No C runtime of Microsoft's: no runtime-selection macros, no default libraries.
+set(CMAKE_MSVC_RUNTIME_LIBRARY "")
+set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+
+set(tamsel_wine_include /usr/include/wine/wine)
+set(tamsel_msvc_runtime ${CMAKE_CURRENT_LIST_DIR}/../../msvc_runtime)
+set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES ${tamsel_wine_include}/msvcrt ${tamsel_wine_include}/windows)
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${tamsel_msvc_runtime}/include
+  ${tamsel_wine_include}/msvcrt ${tamsel_wine_include}/windows)
+set(CMAKE_RC_STANDARD_INCLUDE_DIRECTORIES ${tamsel_wine_include}/windows)
+
+# SSE2: every processor that runs a supported Windows has it. No thread-safe
+# statics (they need the Microsoft runtime's locks; the module is single-threaded).
+# A section per function, so the linker drops what nothing calls.
+set(CMAKE_C_FLAGS_INIT "-msse2 -ffunction-sections -include ${tamsel_msvc_runtime}/wine_headers.h")
+set(CMAKE_CXX_FLAGS_INIT "-fms-extensions -fms-compatibility -fms-compatibility-version=19.29 \
+-nostdinc++ -fno-threadsafe-statics -msse2 -ffunction-sections \
+-include ${tamsel_msvc_runtime}/wine_headers.h")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib")
