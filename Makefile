@@ -11,6 +11,7 @@ test: deps
 	@tools/run_tests.sh
 
 demo: deps
+	@tools/build_preset.sh windows-msvc
 	@tools/build_preset.sh windows
 	@tools/demo.sh
 

@@ -27,7 +27,7 @@ check_result fail(std::string details) { return {check_status::failed, std::move
 // A module loaded with the heap watch and a host with a few named services.
 struct session {
   explicit session(const check_context& context)
-      : host(registry), module(context.module_path, host, true) {
+      : host(registry), module(context.module_path, host, true, context.abi) {
     registry.add({1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}, "first");
   }
 

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "quarlo_host/module_abi.h"
 
 namespace quarlo_host {
 
@@ -22,6 +25,8 @@ struct check_context {
   std::string module_path;
   // Seeds every random input, so a run can be replayed.
   uint32_t seed;
+  // The ABI to drive the module in; found from the module when not given.
+  std::optional<module_abi> abi;
 };
 
 struct check_case {

@@ -1,8 +1,9 @@
-// `quarlo_host check MODULE.dll [--seed N] [--timeout SECONDS] [--json FILE]`
+// `quarlo_host check MODULE.dll [--abi gnu|msvc] [--seed N] [--timeout SECONDS] [--json FILE]`
 //
 // Runs every check case in a child process of its own (`quarlo_host
-// check-case MODULE ID SEED`), so a module that crashes or hangs ends only its
-// case: "crashed" with the exception code, or "failed" after the time-out.
+// check-case MODULE ID SEED [--abi ABI]`), so a module that crashes or hangs
+// ends only its case: "crashed" with the exception code, or "failed" after
+// the time-out.
 // Human report on out, one line a case:
 //
 //   seed 1234
@@ -15,12 +16,14 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "quarlo/win32.h"
 #include "quarlo_host/check_cases.h"
 #include "quarlo_host/commands.h"
+#include "quarlo_host/program_folder.h"
 #include "quarlo_host/utf.h"
 
 namespace quarlo_host {
@@ -44,19 +47,6 @@ std::wstring quote(const std::wstring& arg) {
   }
   out.append(2 * slashes, L'\\');
   return out + L"\"";
-}
-
-std::wstring program_beside_this_one() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"quarlo_host.exe";
 }
 
 bool parse_status(const std::string& name, check_status& out) {
@@ -87,9 +77,10 @@ check_result run_isolated(const check_case& c, const check_context& context, DWO
   startup.hStdInput = null_device;
   startup.hStdOutput = write_end;
   startup.hStdError = null_device;
-  const std::wstring program = program_beside_this_one();
+  const std::wstring program = program_folder() + L"quarlo_host.exe";
   std::wstring command = quote(program) + L" check-case " + quote(to_wide(context.module_path)) +
                          L" " + quote(to_wide(c.id)) + L" " + std::to_wstring(context.seed);
+  if (context.abi) command += L" --abi " + to_wide(abi_name(*context.abi));
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
                                       nullptr, nullptr, &startup, &process);
@@ -158,15 +149,18 @@ LONG WINAPI end_with_exception_code(EXCEPTION_POINTERS* info) {
 }  // namespace
 
 int check_case_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 3) {
-    err << "usage: quarlo_host check-case MODULE.dll ID SEED\n";
+  module_abi abi = module_abi::gnu;
+  const bool abi_given = args.size() == 5 && args[3] == "--abi";
+  if ((args.size() != 3 && !abi_given) || (abi_given && !parse_abi(args[4], abi))) {
+    err << "usage: quarlo_host check-case MODULE.dll ID SEED [--abi gnu|msvc]\n";
     return 2;
   }
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(end_with_exception_code);
   for (const auto& c : check_cases()) {
     if (args[1] != c.id) continue;
-    const check_context context{args[0], static_cast<uint32_t>(std::stoul(args[2]))};
+    check_context context{args[0], static_cast<uint32_t>(std::stoul(args[2])), std::nullopt};
+    if (abi_given) context.abi = abi;
     const check_result r = run_check_case(c, context);
     out << result_prefix << status_name(r.status) << " " << r.details << std::endl;
     return 0;
@@ -181,6 +175,7 @@ int check_command(const std::vector<std::string>& args, std::ostream& out, std::
   auto seed = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() &
                                     0x7FFFFFFF);
   unsigned long timeout_s = 60;
+  std::optional<module_abi> abi;
   try {
     for (size_t i = 0; i < args.size(); ++i) {
       const bool has_value = i + 1 < args.size();
@@ -190,6 +185,10 @@ int check_command(const std::vector<std::string>& args, std::ostream& out, std::
         timeout_s = std::stoul(args[++i]);
       } else if (args[i] == "--json" && has_value) {
         json_path = args[++i];
+      } else if (module_abi parsed;
+                 args[i] == "--abi" && has_value && parse_abi(args[i + 1], parsed)) {
+        abi = parsed;
+        ++i;
       } else if (module.empty() && args[i].rfind("--", 0) != 0) {
         module = args[i];
       } else {
@@ -201,10 +200,11 @@ int check_command(const std::vector<std::string>& args, std::ostream& out, std::
     module.clear();
   }
   if (module.empty()) {
-    err << "usage: quarlo_host check MODULE.dll [--seed N] [--timeout SECONDS] [--json FILE]\n";
+    err << "usage: quarlo_host check MODULE.dll [--abi gnu|msvc] [--seed N] [--timeout SECONDS] "
+           "[--json FILE]\n";
     return 2;
   }
-  const check_context context{module, seed};
+  const check_context context{module, seed, abi};
   out << "seed " << seed << "\n";
   std::map<check_status, uint32_t> tally;
   std::string json_cases;

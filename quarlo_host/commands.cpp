@@ -4,14 +4,17 @@ namespace quarlo_host {
 
 const std::vector<host_command>& host_commands() {
   static const std::vector<host_command> table = {
-      {"inspect", "MODULE.dll", "print the module's client and services", inspect_command},
-      {"check", "MODULE.dll [--seed N] [--timeout SECONDS] [--json FILE]",
+      {"inspect", "MODULE.dll [--abi gnu|msvc]", "print the module's client and services",
+       inspect_command},
+      {"check", "MODULE.dll [--abi gnu|msvc] [--seed N] [--timeout SECONDS] [--json FILE]",
        "run every check case against the module, each in its own process", check_command},
-      {"check-case", "MODULE.dll ID SEED", "run one check case here and print its result",
-       check_case_command},
-      {"run", "MODULE.dll [--services FILE]", "open the host window with the module's commands",
-       run_window_command},
-      {"lookup", "MODULE.dll [--services FILE] --text TEXT [--update] [--screenshot FILE.bmp]",
+      {"check-case", "MODULE.dll ID SEED [--abi gnu|msvc]",
+       "run one check case here and print its result", check_case_command},
+      {"run", "MODULE.dll [--abi gnu|msvc] [--services FILE]",
+       "open the host window with the module's commands", run_window_command},
+      {"lookup",
+       "MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT [--update] "
+       "[--screenshot FILE.bmp]",
        "run the lookup command and work its dialog, printing its fields", lookup_command},
   };
   return table;

@@ -75,14 +75,17 @@ void inspect_module(module_client& client, std::ostream& out) {
 }
 
 int inspect_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1) {
-    err << "usage: quarlo_host inspect MODULE.dll\n";
+  module_abi abi = module_abi::gnu;
+  const bool abi_given = args.size() == 3 && args[1] == "--abi";
+  if ((args.size() != 1 && !abi_given) || (abi_given && !parse_abi(args[2], abi))) {
+    err << "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n";
     return 2;
   }
   service_registry registry;
   host_api_impl host(registry);
   try {
-    loaded_module module(args[0], host);
+    loaded_module module(args[0], host, false,
+                         abi_given ? std::optional<module_abi>(abi) : std::nullopt);
     inspect_module(module.client(), out);
   } catch (const std::exception& e) {
     err << "quarlo_host: " << e.what() << "\n";

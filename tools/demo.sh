@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The demonstration (`make demo`, after the windows preset is built): the
-# module as the host sees it, then the lookup command worked through its
-# dialog on the sample services, with a picture of the open dialog saved to
-# docs/dialog.png.
+# The demonstration (`make demo`, after the windows-msvc and windows presets
+# are built): the Microsoft-ABI module as the host sees it, then the lookup
+# command worked through its dialog on the sample services, with a picture of
+# the open dialog saved to docs/dialog.png.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bin="${TAMSEL_BIN:-build/windows/bin}"
-export QUARLO_HOST_EXE="$bin/quarlo_host.exe"
+bin="${TAMSEL_BIN:-build/windows-msvc/bin}"
+export QUARLO_HOST_EXE="${QUARLO_HOST_EXE:-build/windows/bin/quarlo_host.exe}"
 services=quarlo_host/samples/services.txt
 text='Which service is {8D116ECE-1738-47D9-BD9C-172411E20B8F}?'
 picture_dir=build/demo

@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-14-dev llvm
-  libgtest-dev googletest libbenchmark-dev libpcre2-dev pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  clang-19 lld-19 llvm-19 libwine-dev:i386
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
   clang-format valgrind
 )

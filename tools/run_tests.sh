@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite: native, sanitizers, valgrind,
-# Windows under Wine, a short benchmark run and short fuzz runs. Ends with one line
+# Windows under Wine (each host-driven suite on the GNU and the Microsoft-ABI
+# build), a short benchmark run and short fuzz runs. Ends with one line
 # "N passed, N failed" that adds up all suites; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -105,6 +106,8 @@ trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
 ctest_suite native
 valgrind_suite
 ctest_suite sanitize
+# The Microsoft-ABI DLLs first: the Windows suites run on both builds.
+if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
 ctest_suite windows
 bench_suite
 fuzz_suite

@@ -11,15 +11,22 @@ bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_o
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool has_value = i + 1 < args.size();
-    if (arg == "--services" ||
+    if (arg == "--services" || arg == "--abi" ||
         (with_dialog_options && (arg == "--text" || arg == "--screenshot"))) {
       if (!has_value) {
         error = arg + " needs a value";
         return false;
       }
       const std::string& value = args[++i];
+      module_abi abi = module_abi::gnu;
       if (arg == "--services") {
         options.services = value;
+      } else if (arg == "--abi") {
+        if (!parse_abi(value, abi)) {
+          error = "--abi takes gnu or msvc, not " + value;
+          return false;
+        }
+        options.abi = abi;
       } else if (arg == "--text") {
         options.text = value;
         options.has_text = true;

@@ -1,14 +1,19 @@
 // The arguments of the commands that run a module's user interface:
-//   MODULE.dll [--services FILE] [--text TEXT] [--update] [--screenshot FILE.bmp]
+//   MODULE.dll [--abi gnu|msvc] [--services FILE] [--text TEXT] [--update]
+//   [--screenshot FILE.bmp]
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "quarlo_host/module_abi.h"
 
 namespace quarlo_host {
 
 struct host_options {
   std::string module;
+  std::optional<module_abi> abi;
   std::string services;
   std::string text;
   bool has_text = false;
@@ -16,8 +21,9 @@ struct host_options {
   std::string screenshot;
 };
 
-// False with error set for a missing module, an unknown option or an option
-// without its value. with_dialog_options: --text, --update and --screenshot are allowed.
+// False with error set for a missing module, an unknown option, an option
+// without its value or an unknown ABI. with_dialog_options: --text, --update and --screenshot are
+// allowed.
 bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_options,
                         host_options& out, std::string& error);
 

@@ -18,7 +18,8 @@ namespace quarlo_host {
 namespace {
 
 constexpr char usage[] =
-    "usage: quarlo_host lookup MODULE.dll [--services FILE] --text TEXT [--update] "
+    "usage: quarlo_host lookup MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT "
+    "[--update] "
     "[--screenshot FILE.bmp]\n";
 
 struct dialog_fields {
@@ -71,7 +72,7 @@ int lookup_command(const std::vector<std::string>& args, std::ostream& out, std:
   try {
     main_window window(std::vector<menu_popup>{});
     host.set_main_window(window.handle());
-    loaded_module module(options.module, host);
+    loaded_module module(options.module, host, false, options.abi);
     const std::vector<service_ref> groups = find_command_groups(module.client());
     const std::vector<menu_popup> popups = build_command_menu(groups);
     const menu_command* command = find_lookup(popups);

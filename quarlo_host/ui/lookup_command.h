@@ -1,4 +1,4 @@
-// `quarlo_host lookup MODULE.dll [--services FILE] --text TEXT [--update]
+// `quarlo_host lookup MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT [--update]
 // [--screenshot FILE.bmp]`: runs the module's lookup command and works its
 // dialog as a user would: types TEXT into Input, presses Update when asked,
 // optionally saves a picture of the dialog, closes it and prints

@@ -1,4 +1,4 @@
-// `quarlo_host run MODULE.dll [--services FILE]`: the host's main window with
+// `quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE]`: the host's main window with
 // the module's commands in its menu, for a user to work with until it closes.
 #include <exception>
 
@@ -17,14 +17,14 @@ int run_window_command(const std::vector<std::string>& args, std::ostream&, std:
   std::string error;
   if (!parse_host_options(args, false, options, error)) {
     err << "quarlo_host run: " << error
-        << "\nusage: quarlo_host run MODULE.dll [--services FILE]\n";
+        << "\nusage: quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE]\n";
     return 2;
   }
   service_registry registry;
   if (!add_services_from(options.services, registry, err)) return 1;
   host_api_impl host(registry);
   try {
-    loaded_module module(options.module, host);
+    loaded_module module(options.module, host, false, options.abi);
     // Declared after the module: the references go back before it unloads.
     const std::vector<service_ref> groups = find_command_groups(module.client());
     main_window window(build_command_menu(groups));

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "module_under_test.h"
 #include "quarlo/win32.h"
 #include "quarlo_host/commands.h"
 #include "quarlo_host/read_file.h"
@@ -52,8 +53,8 @@ TEST(LookupCommand, PrintsTheFieldsAndSavesAPictureOfTheDialog) {
   temp_file file("dialog_services.txt", services);
   temp_file picture("dialog_picture.bmp");
   const std::string text = "look {0123abcd-0123-4567-89ab-cdef01234567} up \xE2\x9C\x93";
-  const run_result r = lookup({"tamsel.dll", "--services", file.path, "--text", text, "--update",
-                               "--screenshot", picture.path});
+  const run_result r = lookup({module_under_test(), "--services", file.path, "--text", text,
+                               "--update", "--screenshot", picture.path});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out,
@@ -86,8 +87,8 @@ TEST(LookupCommand, PrintsTheFieldsAndSavesAPictureOfTheDialog) {
 
 TEST(LookupCommand, WithoutUpdateResultStaysEmpty) {
   temp_file file("dialog_services.txt", services);
-  const run_result r = lookup(
-      {"tamsel.dll", "--services", file.path, "--text", "{11111111-2222-3333-4444-555555555555}"});
+  const run_result r = lookup({module_under_test(), "--services", file.path, "--text",
+                               "{11111111-2222-3333-4444-555555555555}"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "Input: {11111111-2222-3333-4444-555555555555}\n"
@@ -96,7 +97,7 @@ TEST(LookupCommand, WithoutUpdateResultStaysEmpty) {
 
 TEST(LookupCommand, PictureThatCannotBeSavedFailsAfterPrinting) {
   const run_result r =
-      lookup({"tamsel.dll", "--text", "x", "--screenshot", "no_such_folder/dialog.bmp"});
+      lookup({module_under_test(), "--text", "x", "--screenshot", "no_such_folder/dialog.bmp"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "Input: x\nGUID: No GUID detected.\nResult: \n");
   EXPECT_NE(r.err.find("cannot save the picture to no_such_folder/dialog.bmp"), std::string::npos)
@@ -111,15 +112,15 @@ TEST(LookupCommand, RejectsBadArguments) {
     const char* said;
   };
   const std::vector<case_t> cases = {
-      {{"tamsel.dll"}, 2, "no --text given"},
-      {{"tamsel.dll", "--text"}, 2, "--text needs a value"},
-      {{"tamsel.dll", "--text", "x", "--colour"}, 2, "unknown option --colour"},
+      {{module_under_test()}, 2, "no --text given"},
+      {{module_under_test(), "--text"}, 2, "--text needs a value"},
+      {{module_under_test(), "--text", "x", "--colour"}, 2, "unknown option --colour"},
       {{"--text", "x"}, 2, "no module given"},
-      {{"tamsel.dll", "other.dll", "--text", "x"}, 2, "unexpected argument other.dll"},
+      {{module_under_test(), "other.dll", "--text", "x"}, 2, "unexpected argument other.dll"},
       {{"no_such_module.dll", "--text", "x"}, 1, "cannot load no_such_module.dll"},
       {{"quarlo_shared.dll", "--text", "x"}, 1, "does not export quarlo_get_interface"},
-      {{"tamsel.dll", "--services", broken.path, "--text", "x"}, 1, ":1: "},
-      {{"tamsel.dll", "--services", "no_such_services.txt", "--text", "x"},
+      {{module_under_test(), "--services", broken.path, "--text", "x"}, 1, ":1: "},
+      {{module_under_test(), "--services", "no_such_services.txt", "--text", "x"},
        1,
        "no_such_services.txt"},
   };

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "dialog_session.h"
-#include "quarlo/shared_text.h"
 #include "quarlo_host/heap_watch.h"
 #include "quarlo_host/utf.h"
 
@@ -27,7 +26,7 @@ bool reads_fail = false;
 
 BOOL __cdecl read_unless_failing(HWND dialog, UINT control_id, trel::string_base& out) {
   if (reads_fail) return FALSE;
-  return uGetDlgItemText(dialog, control_id, out);
+  return shared_text_of(GetModuleHandleW(L"quarlo_shared.dll")).get_text(dialog, control_id, out);
 }
 
 INT_PTR call_procedure(HWND dialog, UINT message, WPARAM wparam) {
@@ -197,7 +196,13 @@ TEST_F(DialogProcedure, HostFailureInUpdateReachesTheHostWithEveryReferenceBack)
   dialog_script script;
   script.paste(lookup_input_id, to_wide(object_text)).click(lookup_update_id);
   window->drive_dialogs(&script);
-  EXPECT_THROW(lookup.group->run_command(lookup.index, std::move(argument)), std::runtime_error);
+  std::string caught;
+  try {
+    lookup.group->run_command(lookup.index, std::move(argument));
+  } catch (const std::runtime_error& e) {
+    caught = e.what();
+  }
+  EXPECT_EQ(caught, "host create failed") << "the host's own exception, message and all";
   window->drive_dialogs(nullptr);
   host.throw_at_index.reset();
 

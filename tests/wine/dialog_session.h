@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "module_under_test.h"
 #include "quarlo/host_api.h"
 #include "quarlo/named_service.h"
 #include "quarlo_host/heap_watch.h"
@@ -148,7 +149,7 @@ struct dialog_session : ::testing::Test {
   // Loads tamsel.dll with the heap watch and finds its lookup command; the
   // dialog's static state starts afresh.
   void load() {
-    module.emplace("tamsel.dll", host, true);
+    module.emplace(module_under_test(), host, true);
     ASSERT_TRUE(patch_import(module->handle(), "user32.dll", "DialogBoxParamW",
                              reinterpret_cast<void*>(&recording_dialog_box)));
     groups = quarlo_host::find_command_groups(module->client());

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/mainmenu_commands.h"
-#include "quarlo/module_entry.h"
 #include "quarlo_host/guid_text.h"
 #include "tamsel_session.h"
 
@@ -17,15 +16,12 @@ using ModuleClient = tamsel_session;
 
 TEST_F(ModuleClient, VersionStays71AcrossRepeatedEntry) {
   EXPECT_EQ(client().client_version(), 71u);
-  const auto entry = reinterpret_cast<quarlo_get_interface_fn>(
-      reinterpret_cast<void*>(GetProcAddress(module->handle(), quarlo_entry_name)));
-  ASSERT_NE(entry, nullptr);
   quarlo_host::service_registry other_registry;
   quarlo_host::host_api_impl other(other_registry);
   // A later entry overwrites the host, returns the same single client.
-  EXPECT_EQ(entry(&other, reinterpret_cast<HINSTANCE>(module->handle())), &client());
+  EXPECT_EQ(module->enter(other), &client());
   for (int i = 0; i < 3; ++i) EXPECT_EQ(client().client_version(), 71u);
-  EXPECT_EQ(entry(&host, reinterpret_cast<HINSTANCE>(module->handle())), &client());
+  EXPECT_EQ(module->enter(host), &client());
 }
 
 TEST_F(ModuleClient, FlagsAndServicesStateMakeNoHeapCall) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "module_under_test.h"
 #include "quarlo_host/commands.h"
 #include "quarlo_host/inspect.h"
 
@@ -11,7 +12,7 @@ using quarlo_host::run_host;
 
 TEST(Inspect, ReportsTheModulesClientAndCommandGroup) {
   std::ostringstream out, err;
-  EXPECT_EQ(run_host({"inspect", "tamsel.dll"}, out, err), 0) << err.str();
+  EXPECT_EQ(run_host({"inspect", module_under_test()}, out, err), 0) << err.str();
   EXPECT_EQ(out.str(),
             "client_version 71\n"
             "debug_build false\n"

@@ -1,10 +1,12 @@
-// quarlo_shared.dll's text functions on a real edit control.
+// quarlo_shared.dll's text functions on a real edit control: the build beside
+// the module under test, so each ABI's is tested.
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "quarlo/shared_text.h"
+#include "module_under_test.h"
 #include "quarlo_host/host_string.h"
+#include "quarlo_host/unique_module.h"
 #include "quarlo_host/utf.h"
 
 using quarlo_host::host_string;
@@ -15,6 +17,13 @@ constexpr UINT edit_id = 1002;
 
 struct SharedText : ::testing::Test {
   void SetUp() override {
+    const std::wstring path = quarlo_host::to_wide(folder_under_test() + "quarlo_shared.dll");
+    shared.reset(LoadLibraryW(path.c_str()));
+    const shared_text_functions functions = shared_text_of(shared.get());
+    get_text = functions.get_text;
+    set_text = functions.set_text;
+    ASSERT_NE(get_text, nullptr);
+    ASSERT_NE(set_text, nullptr);
     parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 50, nullptr, nullptr, nullptr,
                              nullptr);
     ASSERT_NE(parent, nullptr);
@@ -33,6 +42,9 @@ struct SharedText : ::testing::Test {
     return text;
   }
 
+  quarlo_host::unique_module shared;
+  decltype(&uGetDlgItemText) get_text = nullptr;
+  decltype(&uSetDlgItemTextEx) set_text = nullptr;
   HWND parent = nullptr;
   HWND edit = nullptr;
 };
@@ -52,10 +64,10 @@ TEST_F(SharedText, RoundTripsEveryPlaneOfUnicode) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.utf8);
-    EXPECT_TRUE(uSetDlgItemTextEx(parent, edit_id, r.utf8, trel::until_nul));
+    EXPECT_TRUE(set_text(parent, edit_id, r.utf8, trel::until_nul));
     EXPECT_EQ(control_text(), r.utf16);
     host_string out("previous");
-    EXPECT_TRUE(uGetDlgItemText(parent, edit_id, out));
+    EXPECT_TRUE(get_text(parent, edit_id, out));
     EXPECT_EQ(out.text(), r.utf8);
   }
 }
@@ -72,7 +84,7 @@ TEST_F(SharedText, SetReadsTheSourceUpToLengthOrNul) {
   };
   for (const auto& r : rows) {
     SetWindowTextW(edit, L"old");
-    EXPECT_TRUE(uSetDlgItemTextEx(parent, edit_id, r.text, r.length));
+    EXPECT_TRUE(set_text(parent, edit_id, r.text, r.length));
     EXPECT_EQ(control_text(), r.shown);
   }
 }
@@ -80,10 +92,10 @@ TEST_F(SharedText, SetReadsTheSourceUpToLengthOrNul) {
 TEST_F(SharedText, LongTextsHaveNoFixedLimit) {
   std::string utf8;
   for (int i = 0; i < 40000; ++i) utf8 += "\xC3\xA9x\xF0\x9F\x8E\xA7";
-  ASSERT_TRUE(uSetDlgItemTextEx(parent, edit_id, utf8.c_str(), trel::until_nul));
+  ASSERT_TRUE(set_text(parent, edit_id, utf8.c_str(), trel::until_nul));
   EXPECT_EQ(control_text().size(), 40000u * 4);
   host_string out;
-  ASSERT_TRUE(uGetDlgItemText(parent, edit_id, out));
+  ASSERT_TRUE(get_text(parent, edit_id, out));
   EXPECT_EQ(out.text().size(), utf8.size());
   EXPECT_TRUE(out.text() == utf8);
 }
@@ -91,9 +103,9 @@ TEST_F(SharedText, LongTextsHaveNoFixedLimit) {
 TEST_F(SharedText, UnreadableControlLeavesTheStringUntouched) {
   for (HWND window : {parent, static_cast<HWND>(nullptr)}) {
     host_string out("untouched");
-    EXPECT_FALSE(uGetDlgItemText(window, 4321, out));
+    EXPECT_FALSE(get_text(window, 4321, out));
     EXPECT_EQ(out.text(), "untouched");
     EXPECT_EQ(out.calls(), 0u);
   }
-  EXPECT_FALSE(uSetDlgItemTextEx(parent, 4321, "x", trel::until_nul));
+  EXPECT_FALSE(set_text(parent, 4321, "x", trel::until_nul));
 }

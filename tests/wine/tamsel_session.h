@@ -1,4 +1,4 @@
-// A fixture that loads the built tamsel.dll with the heap watch for each test
+// A fixture that loads the tamsel.dll under test with the heap watch for each test
 // and, after unloading it, expects every block the module allocated freed and
 // every reference it took released.
 #pragma once
@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "module_under_test.h"
 #include "quarlo_host/heap_watch.h"
 #include "quarlo_host/host_api_impl.h"
 #include "quarlo_host/loaded_module.h"
@@ -15,7 +16,7 @@ struct tamsel_session : ::testing::Test {
   void SetUp() override {
     quarlo_host::heap_watch::reset();
     blocks_at_start = quarlo_host::heap_watch::live_blocks();
-    module.emplace("tamsel.dll", host, true);
+    module.emplace(module_under_test(), host, true);
     // malloc, realloc and free at least; without them nothing would be seen.
     ASSERT_GE(module->watched_imports(), 3u);
     quarlo_host::heap_watch::reset();

@@ -1,0 +1,44 @@
+// The build of tamsel.dll a host-driven suite runs against. ctest runs each
+// suite once per ABI and names the DLL in TAMSEL_MODULE; without it the
+// suite takes the tamsel.dll beside it.
+#pragma once
+
+#include <stdlib.h>
+
+#include <string>
+
+#include "quarlo/shared_text.h"
+#include "quarlo_host/module_abi.h"
+#include "quarlo_host/pe_image.h"
+
+inline std::string module_under_test() {
+  const char* path = getenv("TAMSEL_MODULE");
+  return path != nullptr && *path != '\0' ? path : "tamsel.dll";
+}
+
+inline quarlo_host::module_abi abi_under_test() {
+  return quarlo_host::detect_abi(quarlo_host::read_pe_file(module_under_test()));
+}
+
+// The folder of the module under test, with its separator ("" for the tests' own).
+inline std::string folder_under_test() {
+  const std::string path = module_under_test();
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+// The text functions of a quarlo_shared.dll: the one loaded for the module
+// under test, or the file beside it.
+struct shared_text_functions {
+  decltype(&uGetDlgItemText) get_text = nullptr;
+  decltype(&uSetDlgItemTextEx) set_text = nullptr;
+};
+
+inline shared_text_functions shared_text_of(HMODULE shared) {
+  shared_text_functions f;
+  if (shared == nullptr) return f;
+  f.get_text = reinterpret_cast<decltype(&uGetDlgItemText)>(
+      reinterpret_cast<void*>(GetProcAddress(shared, "uGetDlgItemText")));
+  f.set_text = reinterpret_cast<decltype(&uSetDlgItemTextEx)>(
+      reinterpret_cast<void*>(GetProcAddress(shared, "uSetDlgItemTextEx")));
+  return f;
+}
