@@ -16,6 +16,12 @@ inline std::string module_under_test() {
   return path != nullptr && *path != '\0' ? path : "tamsel.dll";
 }
 
+// The build of the other ABI, from TAMSEL_OTHER_MODULE; empty when not named.
+inline std::string other_module_under_test() {
+  const char* path = getenv("TAMSEL_OTHER_MODULE");
+  return path != nullptr ? path : "";
+}
+
 inline quarlo_host::module_abi abi_under_test() {
   return quarlo_host::detect_abi(quarlo_host::read_pe_file(module_under_test()));
 }
