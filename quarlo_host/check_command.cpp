@@ -152,7 +152,7 @@ int check_case_command(const std::vector<std::string>& args, std::ostream& out, 
   module_abi abi = module_abi::gnu;
   const bool abi_given = args.size() == 5 && args[3] == "--abi";
   if ((args.size() != 3 && !abi_given) || (abi_given && !parse_abi(args[4], abi))) {
-    err << "usage: quarlo_host check-case MODULE.dll ID SEED [--abi gnu|msvc]\n";
+    err << command_usage("check-case");
     return 2;
   }
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
@@ -200,8 +200,7 @@ int check_command(const std::vector<std::string>& args, std::ostream& out, std::
     module.clear();
   }
   if (module.empty()) {
-    err << "usage: quarlo_host check MODULE.dll [--abi gnu|msvc] [--seed N] [--timeout SECONDS] "
-           "[--json FILE]\n";
+    err << command_usage("check");
     return 2;
   }
   const check_context context{module, seed, abi};

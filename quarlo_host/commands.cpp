@@ -1,5 +1,7 @@
 #include "quarlo_host/commands.h"
 
+#include "tamsel_version.h"
+
 namespace quarlo_host {
 
 const std::vector<host_command>& host_commands() {
@@ -20,20 +22,48 @@ const std::vector<host_command>& host_commands() {
   return table;
 }
 
+std::string command_usage(std::string_view name) {
+  for (const auto& command : host_commands()) {
+    if (name == command.name) {
+      return std::string("usage: quarlo_host ") + command.name + " " + command.arguments + "\n";
+    }
+  }
+  return {};
+}
+
+namespace {
+
+void list_commands(std::ostream& to) {
+  to << "usage: quarlo_host <command> [arguments]\n"
+        "       quarlo_host --version | --help | <command> --help\n";
+  for (const auto& command : host_commands()) {
+    to << "  " << command.name << " " << command.arguments << "\n      " << command.summary << "\n";
+  }
+}
+
+}  // namespace
+
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  if (argv.size() == 1 && argv[0] == "--version") {
+    out << "quarlo_host " << TAMSEL_VERSION_TEXT << "\n";
+    return 0;
+  }
+  if (argv.size() == 1 && (argv[0] == "--help" || argv[0] == "-h")) {
+    list_commands(out);
+    return 0;
+  }
   if (!argv.empty()) {
     for (const auto& command : host_commands()) {
-      if (argv[0] == command.name) {
-        return command.run(std::vector<std::string>(argv.begin() + 1, argv.end()), out, err);
+      if (argv[0] != command.name) continue;
+      if (argv.size() == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
+        out << command_usage(command.name) << "  " << command.summary << "\n";
+        return 0;
       }
+      return command.run(std::vector<std::string>(argv.begin() + 1, argv.end()), out, err);
     }
     err << "quarlo_host: unknown command '" << argv[0] << "'\n";
   }
-  err << "usage: quarlo_host <command> [arguments]\n";
-  for (const auto& command : host_commands()) {
-    err << "  " << command.name << " " << command.arguments << "\n      " << command.summary
-        << "\n";
-  }
+  list_commands(err);
   return 2;
 }
 

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quarlo_host/service_registry.h"
@@ -26,8 +27,12 @@ struct host_command {
 const std::vector<host_command>& host_commands();
 
 // Runs argv[0] as a command with the rest as its arguments; no command or an
-// unknown one prints the command list to err and returns 2.
+// unknown one prints the command list to err and returns 2. --version, --help
+// and COMMAND --help print to out and return 0.
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+// "usage: quarlo_host NAME ARGUMENTS\n" from the table; empty for no such command.
+std::string command_usage(std::string_view name);
 
 // A command's status once the module is gone: 0 when every reference came
 // back to registry, else 1 after one "leak: " line per instance on err.

@@ -8,6 +8,7 @@
 
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/commands.h"
+#include "quarlo_host/file_version.h"
 #include "quarlo_host/guid_text.h"
 #include "quarlo_host/host_api_impl.h"
 #include "quarlo_host/host_string.h"
@@ -78,7 +79,7 @@ int inspect_command(const std::vector<std::string>& args, std::ostream& out, std
   module_abi abi = module_abi::gnu;
   const bool abi_given = args.size() == 3 && args[1] == "--abi";
   if ((args.size() != 1 && !abi_given) || (abi_given && !parse_abi(args[2], abi))) {
-    err << "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n";
+    err << command_usage("inspect");
     return 2;
   }
   service_registry registry;
@@ -86,6 +87,7 @@ int inspect_command(const std::vector<std::string>& args, std::ostream& out, std
   try {
     loaded_module module(args[0], host, false,
                          abi_given ? std::optional<module_abi>(abi) : std::nullopt);
+    out << "file_version " << file_version(args[0]).value_or("none") << "\n";
     inspect_module(module.client(), out);
   } catch (const std::exception& e) {
     err << "quarlo_host: " << e.what() << "\n";

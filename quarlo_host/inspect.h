@@ -1,5 +1,6 @@
 // A module's client and services as stable text, one fact a line:
 //
+//   file_version 1.0.0.0      (the DLL's version resource; "none" without one)
 //   client_version 71
 //   debug_build false
 //   factory 0 class {35077B8C-6E70-47BA-B9DD-D51500E12F2E}

@@ -17,11 +17,6 @@
 namespace quarlo_host {
 namespace {
 
-constexpr char usage[] =
-    "usage: quarlo_host lookup MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT "
-    "[--update] "
-    "[--screenshot FILE.bmp]\n";
-
 struct dialog_fields {
   std::string input;
   std::string guid;
@@ -62,7 +57,8 @@ int lookup_command(const std::vector<std::string>& args, std::ostream& out, std:
   host_options options;
   std::string error;
   if (!parse_host_options(args, true, options, error) || !options.has_text) {
-    err << "quarlo_host lookup: " << (error.empty() ? "no --text given" : error) << "\n" << usage;
+    err << "quarlo_host lookup: " << (error.empty() ? "no --text given" : error) << "\n"
+        << command_usage("lookup");
     return 2;
   }
   service_registry registry;

@@ -16,8 +16,7 @@ int run_window_command(const std::vector<std::string>& args, std::ostream&, std:
   host_options options;
   std::string error;
   if (!parse_host_options(args, false, options, error)) {
-    err << "quarlo_host run: " << error
-        << "\nusage: quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE]\n";
+    err << "quarlo_host run: " << error << "\n" << command_usage("run");
     return 2;
   }
   service_registry registry;

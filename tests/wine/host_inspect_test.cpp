@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
+#include "tamsel_version.h"
 #include "quarlo_host/commands.h"
 #include "quarlo_host/inspect.h"
 
@@ -14,6 +15,7 @@ TEST(Inspect, ReportsTheModulesClientAndCommandGroup) {
   std::ostringstream out, err;
   EXPECT_EQ(run_host({"inspect", module_under_test()}, out, err), 0) << err.str();
   EXPECT_EQ(out.str(),
+            "file_version " TAMSEL_VERSION_TEXT ".0\n"
             "client_version 71\n"
             "debug_build false\n"
             "factory 0 class {35077B8C-6E70-47BA-B9DD-D51500E12F2E}\n"
@@ -46,5 +48,25 @@ TEST(Inspect, FailuresEndWithTheirExitStatus) {
     EXPECT_EQ(run_host(r.argv, out, err), r.status);
     EXPECT_NE(err.str().find(r.message_part), std::string::npos) << err.str();
     EXPECT_EQ(out.str(), "");
+  }
+}
+
+TEST(Inspect, VersionAndHelpGoToStandardOutput) {
+  struct row {
+    std::vector<std::string> argv;
+    std::string out_start;
+  };
+  const row rows[] = {
+      {{"--version"}, "quarlo_host " TAMSEL_VERSION_TEXT "\n"},
+      {{"--help"}, "usage: quarlo_host <command> [arguments]\n"},
+      {{"inspect", "--help"}, "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n"},
+      {{"check", "-h"}, "usage: quarlo_host check MODULE.dll"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::PrintToString(r.argv));
+    std::ostringstream out, err;
+    EXPECT_EQ(run_host(r.argv, out, err), 0);
+    EXPECT_EQ(out.str().rfind(r.out_start, 0), 0u) << out.str();
+    EXPECT_EQ(err.str(), "");
   }
 }
