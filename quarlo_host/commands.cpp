@@ -12,7 +12,7 @@ const std::vector<host_command>& host_commands() {
        "run every check case against the module, each in its own process", check_command},
       {"check-case", "MODULE.dll ID SEED [--abi gnu|msvc]",
        "run one check case here and print its result", check_case_command},
-      {"run", "MODULE.dll [--abi gnu|msvc] [--services FILE]",
+      {"run", "MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]",
        "open the host window with the module's commands", run_window_command},
       {"lookup",
        "MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT [--update] "

@@ -2,7 +2,8 @@
 # The demonstration (`make demo`, after the windows-msvc and windows presets
 # are built): the Microsoft-ABI module as the host sees it, then the lookup
 # command worked through its dialog on the sample services, with a picture of
-# the open dialog saved to docs/dialog.png.
+# the open dialog saved to docs/dialog.png, and one of the host's window with
+# the module loaded to docs/host_window.png.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,3 +28,8 @@ tools/quarlo_host lookup "$bin/tamsel.dll" --services "$services" --text "$text"
 convert "$picture_dir/dialog.bmp" -strip -define png:exclude-chunks=date,time docs/dialog.png
 echo
 echo "== the open dialog: docs/dialog.png"
+
+echo
+echo "== quarlo_host run $bin/tamsel.dll --services $services: the host window, docs/host_window.png"
+tools/quarlo_host run "$bin/tamsel.dll" --services "$services" --screenshot "$picture_dir/host_window.bmp"
+convert "$picture_dir/host_window.bmp" -strip -define png:exclude-chunks=date,time docs/host_window.png

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "quarlo_host/guid_text.h"
 #include "quarlo_host/host_string.h"
+#include "quarlo_host/ui/menu_groups.h"
 
 namespace quarlo_host {
 namespace {
@@ -60,8 +60,14 @@ std::vector<menu_popup> build_command_menu(const std::vector<service_ref>& group
     }
   }
 
+  // The host's own groups first, in its order; others after, as they appeared.
+  std::vector<size_t> order(parents.size());
+  for (size_t p = 0; p < order.size(); ++p) order[p] = p;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return menu_group_rank(parents[a]) < menu_group_rank(parents[b]);
+  });
   std::vector<menu_popup> popups;
-  for (size_t p = 0; p < parents.size(); ++p) {
+  for (size_t p : order) {
     if (ranked[p].empty()) continue;
     // Stable: commands of equal priority keep the module's order.
     std::stable_sort(
@@ -73,7 +79,5 @@ std::vector<menu_popup> build_command_menu(const std::vector<service_ref>& group
   }
   return popups;
 }
-
-std::string parent_group_label(const GUID& parent) { return format_guid(parent); }
 
 }  // namespace quarlo_host

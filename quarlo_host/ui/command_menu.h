@@ -1,6 +1,7 @@
 // The host's main menu as built from a module's command groups: one popup per
-// parent group GUID (in order of first appearance), its commands ordered by
-// their group's sort priority, each named and flagged by display_state.
+// parent group GUID (the host's own groups in their order, then the others in
+// order of first appearance), its commands ordered by their group's sort
+// priority, each named and flagged by display_state.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +40,5 @@ std::vector<service_ref> find_command_groups(module_client& client);
 // The popups for groups, which must outlive the result. A command whose
 // display_state answers false is left out, and so is a popup left empty.
 std::vector<menu_popup> build_command_menu(const std::vector<service_ref>& groups);
-
-// The label a popup shows for a parent group GUID.
-std::string parent_group_label(const GUID& parent);
 
 }  // namespace quarlo_host

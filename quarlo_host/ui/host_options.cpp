@@ -11,8 +11,8 @@ bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_o
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool has_value = i + 1 < args.size();
-    if (arg == "--services" || arg == "--abi" ||
-        (with_dialog_options && (arg == "--text" || arg == "--screenshot"))) {
+    if (arg == "--services" || arg == "--abi" || arg == "--screenshot" ||
+        (with_dialog_options && arg == "--text")) {
       if (!has_value) {
         error = arg + " needs a value";
         return false;

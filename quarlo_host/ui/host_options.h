@@ -1,6 +1,6 @@
 // The arguments of the commands that run a module's user interface:
-//   MODULE.dll [--abi gnu|msvc] [--services FILE] [--text TEXT] [--update]
-//   [--screenshot FILE.bmp]
+//   MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]
+//   [--text TEXT] [--update]
 #pragma once
 
 #include <optional>
@@ -22,8 +22,8 @@ struct host_options {
 };
 
 // False with error set for a missing module, an unknown option, an option
-// without its value or an unknown ABI. with_dialog_options: --text, --update and --screenshot are
-// allowed.
+// without its value or an unknown ABI. with_dialog_options: --text and --update
+// are allowed.
 bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_options,
                         host_options& out, std::string& error);
 

@@ -47,7 +47,8 @@ HMENU make_menu_bar(const std::vector<menu_popup>& popups) {
 
 }  // namespace
 
-main_window::main_window(std::vector<menu_popup> popups) : popups_(std::move(popups)) {
+main_window::main_window(std::vector<menu_popup> popups, const std::string& overview)
+    : popups_(std::move(popups)) {
   if (popups_.size() * commands_per_popup + first_command_id > 0xFFFF)
     throw std::runtime_error("too many menu groups");
   for (const auto& p : popups_)
@@ -57,11 +58,23 @@ main_window::main_window(std::vector<menu_popup> popups) : popups_(std::move(pop
   register_class_once(instance, window_proc);
   HMENU menu = make_menu_bar(popups_);
   window_ = CreateWindowExW(0, class_name, L"quarlo host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 640, 400, nullptr, menu, instance, this);
+                            CW_USEDEFAULT, 720, 480, nullptr, menu, instance, this);
   if (window_ == nullptr) {
     DestroyMenu(menu);
     throw std::runtime_error("cannot create the main window");
   }
+  RECT client{};
+  GetClientRect(window_, &client);
+  overview_ = CreateWindowExW(
+      0, L"EDIT", to_wide(overview).c_str(),
+      WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
+      client.right, client.bottom, window_, nullptr, instance, nullptr);
+  if (overview_ == nullptr) throw std::runtime_error("cannot create the main window's text area");
+  SendMessageW(overview_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+               FALSE);
+  // A tab stop past the widest GUID, so names line up.
+  const int tab_stop = 160;
+  SendMessageW(overview_, EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tab_stop));
 }
 
 main_window::~main_window() {
@@ -85,9 +98,13 @@ void main_window::run(const menu_command& command) {
   command.group->run_command(command.index, service_ref{});
 }
 
-void main_window::show_and_wait() {
+void main_window::show() {
   ShowWindow(window_, SW_SHOWNORMAL);
   UpdateWindow(window_);
+}
+
+void main_window::show_and_wait() {
+  show();
   waiting_ = true;
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -142,6 +159,9 @@ LRESULT main_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) 
         return 0;
       }
       break;
+    case WM_SIZE:
+      if (overview_ != nullptr) MoveWindow(overview_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
+      return 0;
     case WM_DESTROY:
       if (waiting_) PostQuitMessage(0);
       return 0;

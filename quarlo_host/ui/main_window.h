@@ -5,6 +5,7 @@
 #pragma once
 
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "quarlo/win32.h"
@@ -16,13 +17,16 @@ namespace quarlo_host {
 class main_window final {
  public:
   // Creates the window, hidden, with a menu bar for popups (which must outlive
-  // the window's use of them). Throws std::runtime_error when Windows refuses.
-  explicit main_window(std::vector<menu_popup> popups);
+  // the window's use of them) and overview in a read-only text area filling
+  // it. Throws std::runtime_error when Windows refuses.
+  explicit main_window(std::vector<menu_popup> popups, const std::string& overview = {});
   main_window(const main_window&) = delete;
   main_window& operator=(const main_window&) = delete;
   ~main_window();
 
   HWND handle() const { return window_; }
+  // The read-only text area under the menu.
+  HWND overview_control() const { return overview_; }
   // The menu item identifier of a command, as WM_COMMAND carries it.
   static UINT command_id(size_t popup, size_t command);
   const std::vector<menu_popup>& popups() const { return popups_; }
@@ -36,6 +40,8 @@ class main_window final {
   void drive_dialogs(dialog_script* script) { script_ = script; }
   unsigned abandoned_dialogs() const { return abandoned_dialogs_; }
 
+  // Shows the window, painted.
+  void show();
   // Shows the window and dispatches messages until it is closed. An exception a
   // command threw inside the loop ends it and is thrown on from here.
   void show_and_wait();
@@ -47,6 +53,7 @@ class main_window final {
 
   std::vector<menu_popup> popups_;
   HWND window_ = nullptr;
+  HWND overview_ = nullptr;
   dialog_script* script_ = nullptr;
   unsigned abandoned_dialogs_ = 0;
   bool waiting_ = false;

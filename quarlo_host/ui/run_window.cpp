@@ -1,16 +1,36 @@
-// `quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE]`: the host's main window with
-// the module's commands in its menu, for a user to work with until it closes.
+// `quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]`:
+// the host's main window with the module's commands in its menu and what the
+// host holds in it, for a user to work with until it closes (or, with
+// --screenshot, saved as a picture and closed).
 #include <exception>
 
 #include "quarlo_host/commands.h"
+#include "quarlo_host/file_version.h"
 #include "quarlo_host/host_api_impl.h"
 #include "quarlo_host/loaded_module.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/host_options.h"
+#include "quarlo_host/ui/host_overview.h"
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/ui/services_option.h"
+#include "quarlo_host/ui/window_bitmap.h"
 
 namespace quarlo_host {
+
+namespace {
+
+// Shows the window, lets it paint, saves its picture and closes it.
+bool show_and_save(main_window& window, const std::string& path) {
+  window.show();
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return save_window_bitmap(window.handle(), path);
+}
+
+}  // namespace
 
 int run_window_command(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
   host_options options;
@@ -26,9 +46,15 @@ int run_window_command(const std::vector<std::string>& args, std::ostream&, std:
     loaded_module module(options.module, host, false, options.abi);
     // Declared after the module: the references go back before it unloads.
     const std::vector<service_ref> groups = find_command_groups(module.client());
-    main_window window(build_command_menu(groups));
+    const module_facts facts{options.module, module.abi(), file_version(options.module)};
+    main_window window(build_command_menu(groups), host_overview(facts, registry));
     host.set_main_window(window.handle());
-    window.show_and_wait();
+    if (options.screenshot.empty()) {
+      window.show_and_wait();
+    } else if (!show_and_save(window, options.screenshot)) {
+      err << "quarlo_host: cannot save the picture to " << options.screenshot << "\n";
+      return 1;
+    }
   } catch (const std::exception& e) {
     err << "quarlo_host: " << e.what() << "\n";
     return 1;

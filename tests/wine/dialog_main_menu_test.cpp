@@ -9,6 +9,7 @@
 #include "dialog_session.h"
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/ui/command_menu.h"
+#include "quarlo_host/ui/host_overview.h"
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/utf.h"
 
@@ -22,6 +23,11 @@ namespace {
 
 constexpr GUID parent_p = {0xAAAAAAAA, 1, 1, {1, 1, 1, 1, 1, 1, 1, 1}};
 constexpr GUID parent_q = {0xBBBBBBBB, 2, 2, {2, 2, 2, 2, 2, 2, 2, 2}};
+// Groups the host offers, under their own titles.
+constexpr GUID tools = {
+    0xF8BE5604, 0x165F, 0x4BB9, {0xB6, 0xA9, 0x15, 0xE5, 0x5E, 0x0E, 0x0D, 0x3A}};
+constexpr GUID file = {
+    0xAFDD3C4A, 0xE9B4, 0x41D4, {0x8D, 0xCF, 0x33, 0x97, 0x4A, 0x7D, 0x0D, 0x76}};
 
 // A command group of the test's own, recording the host's calls.
 class fake_group final : public mainmenu_commands {
@@ -109,17 +115,23 @@ TEST(MainMenu, GroupsByParentOrdersByPriorityAndFollowsDisplayState) {
                     {"Epsilon", "", true, command_flag_disabled | command_flag_checked}});
   fake_group hidden(parent_q, 0, {{"Zeta", "Zeta", false, 0}});
   fake_group lonely(quarlo::null_guid, 0, {{"Eta", "Eta", false, 0}});
+  fake_group in_tools(tools, 9, {{"Theta", "Theta", true, 0}});
+  fake_group in_file(file, 9, {{"Iota", "Iota", true, 0}});
   {
-    const auto refs = refs_to({&late, &other, &early, &hidden, &lonely});
+    const auto refs = refs_to({&late, &other, &early, &hidden, &lonely, &in_tools, &in_file});
     main_window window(quarlo_host::build_command_menu(refs));
 
     HMENU bar = GetMenu(window.handle());
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(GetMenuItemCount(bar), 2) << "a popup per parent with something to show";
-    EXPECT_EQ(menu_text(bar, 0), "{AAAAAAAA-0001-0001-0101-010101010101}");
-    EXPECT_EQ(menu_text(bar, 1), "{BBBBBBBB-0002-0002-0202-020202020202}");
+    ASSERT_EQ(GetMenuItemCount(bar), 4) << "a popup per parent with something to show";
+    // The host's own groups first, in its order, then others as they came.
+    EXPECT_EQ(menu_text(bar, 0), "&File");
+    EXPECT_EQ(menu_text(bar, 1), "&Tools");
+    EXPECT_EQ(menu_text(bar, 2), "Group AAAAAAAA");
+    EXPECT_EQ(menu_text(bar, 3), "Group BBBBBBBB");
+    EXPECT_EQ(menu_text(GetSubMenu(bar, 1), 0), "Theta");
 
-    HMENU p = GetSubMenu(bar, 0);
+    HMENU p = GetSubMenu(bar, 2);
     ASSERT_EQ(GetMenuItemCount(p), 3);
     EXPECT_EQ(menu_text(p, 0), "Gamma");
     EXPECT_EQ(menu_text(p, 1), "Epsilon") << "an empty display text falls back to the name";
@@ -127,24 +139,24 @@ TEST(MainMenu, GroupsByParentOrdersByPriorityAndFollowsDisplayState) {
     EXPECT_EQ(GetMenuState(p, 0, MF_BYPOSITION) & (MF_GRAYED | MF_CHECKED), 0u);
     EXPECT_EQ(GetMenuState(p, 1, MF_BYPOSITION) & (MF_GRAYED | MF_CHECKED),
               UINT(MF_GRAYED | MF_CHECKED));
-    HMENU q = GetSubMenu(bar, 1);
+    HMENU q = GetSubMenu(bar, 3);
     ASSERT_EQ(GetMenuItemCount(q), 1);
     EXPECT_EQ(menu_text(q, 0), "Beta");
 
     // Choosing an item runs its group's command with an empty reference.
-    EXPECT_EQ(GetMenuItemID(p, 1), main_window::command_id(0, 1));
+    EXPECT_EQ(GetMenuItemID(p, 1), main_window::command_id(2, 1));
     PostMessageW(window.handle(), WM_COMMAND, GetMenuItemID(p, 1), 0);
     PostMessageW(window.handle(), WM_COMMAND, GetMenuItemID(q, 0), 0);
     // Identifiers of no item and control notifications run nothing.
-    PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(1, 1), 0);
-    PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(0, 0) | (1u << 16), 0);
+    PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(3, 1), 0);
+    PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(2, 0) | (1u << 16), 0);
     pump();
     EXPECT_EQ(early.runs, (std::vector<uint32_t>{0, 0, 1}));
     EXPECT_TRUE(early.callback_was_empty);
     EXPECT_EQ(other.runs, std::vector<uint32_t>{1});
     EXPECT_EQ(late.runs, std::vector<uint32_t>{0});
   }
-  for (const fake_group* g : {&late, &other, &early, &hidden, &lonely})
+  for (const fake_group* g : {&late, &other, &early, &hidden, &lonely, &in_tools, &in_file})
     EXPECT_EQ(g->references, 0u);
 }
 
@@ -162,6 +174,36 @@ TEST(MainMenu, ExceptionOfAChosenCommandEndsTheLoopAndIsThrownOn) {
   EXPECT_EQ(failing.references, 0u);
 }
 
+TEST(MainWindow, ShowsTheModuleAndTheNamedServicesAsText) {
+  quarlo_host::service_registry registry;
+  registry.add({0x8D116ECE, 0x1738, 0x47D9, {0xBD, 0x9C, 0x17, 0x24, 0x11, 0xE2, 0x0B, 0x8F}},
+               "Library Indexer");
+  registry.add({1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}, "Caf\xC3\xA9");
+  const std::string overview = quarlo_host::host_overview(
+      {"mods\\tamsel.dll", quarlo_host::module_abi::msvc, "1.2.3.4"}, registry);
+  EXPECT_EQ(overview,
+            "Module\tmods\\tamsel.dll\r\n"
+            "ABI\tmsvc (Microsoft C++ ABI)\r\n"
+            "Version\t1.2.3.4\r\n"
+            "\r\n"
+            "Named services (2)\r\n"
+            "{8D116ECE-1738-47D9-BD9C-172411E20B8F}\tLibrary Indexer\r\n"
+            "{00000001-0002-0003-0405-060708090A0B}\tCaf\xC3\xA9\r\n");
+  EXPECT_NE(
+      quarlo_host::host_overview({"x.dll", quarlo_host::module_abi::gnu, std::nullopt}, registry)
+          .find("ABI\tgnu (GNU C++ ABI)\r\nVersion\tnone\r\n"),
+      std::string::npos);
+
+  main_window window({}, overview);
+  const HWND text = window.overview_control();
+  ASSERT_NE(text, nullptr);
+  std::wstring shown(static_cast<size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+  shown.resize(
+      static_cast<size_t>(GetWindowTextW(text, shown.data(), static_cast<int>(shown.size()))));
+  EXPECT_EQ(to_utf8(shown), overview);
+  EXPECT_NE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY, 0) << "read and copied, not edited";
+}
+
 using ModuleMenu = dialog_session;
 
 TEST_F(ModuleMenu, ChoosingTamselToolOpensTheDialog) {
@@ -170,7 +212,7 @@ TEST_F(ModuleMenu, ChoosingTamselToolOpensTheDialog) {
   host.window = menu_window.handle();
   HMENU bar = GetMenu(menu_window.handle());
   ASSERT_EQ(GetMenuItemCount(bar), 1);
-  EXPECT_EQ(menu_text(bar, 0), "{F8BE5604-165F-4BB9-B6A9-15E55E0E0D3A}");
+  EXPECT_EQ(menu_text(bar, 0), "&Tools");
   HMENU group = GetSubMenu(bar, 0);
   ASSERT_EQ(GetMenuItemCount(group), 1);
   EXPECT_EQ(menu_text(group, 0), "Tamsel Tool");

@@ -1,0 +1,24 @@
+// What the host's main window shows below its menu: the loaded module's file,
+// ABI and version, and the registered named services, one a line with a tab
+// between GUID and name, for a user to read and copy.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "quarlo_host/module_abi.h"
+#include "quarlo_host/service_registry.h"
+
+namespace quarlo_host {
+
+struct module_facts {
+  std::string path;
+  module_abi abi;
+  // The file's version resource; none without one.
+  std::optional<std::string> version;
+};
+
+// Lines end in CR LF, as an edit control wants them.
+std::string host_overview(const module_facts& module, service_registry& registry);
+
+}  // namespace quarlo_host
