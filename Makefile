@@ -2,7 +2,7 @@
 # needs; both install what is missing first.
 SHELL := /bin/bash
 
-.PHONY: deps test demo bench fuzz format clean
+.PHONY: deps test demo dist bench fuzz format clean
 
 deps:
 	@tools/install_deps.sh
@@ -14,6 +14,9 @@ demo: deps
 	@tools/build_preset.sh windows-msvc
 	@tools/build_preset.sh windows
 	@tools/demo.sh
+
+dist: deps
+	@tools/dist.sh
 
 bench: deps
 	@tools/build_preset.sh bench
@@ -28,4 +31,4 @@ format:
 
 clean:
 	@tools/wine_session.sh stop || true
-	@rm -rf build
+	@rm -rf build dist

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite: native, sanitizers, valgrind,
 # Windows under Wine (each host-driven suite on the GNU and the Microsoft-ABI
-# build), a short benchmark run and short fuzz runs. Ends with one line
+# build), two builds of the module archives compared byte for byte, a short
+# benchmark run and short fuzz runs. Ends with one line
 # "N passed, N failed" that adds up all suites; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -86,6 +87,18 @@ bench_suite() {
   fi
 }
 
+# Two clean builds of the module archives give the same bytes.
+repro_suite() {
+  local out status=0 same different
+  out=$(tools/reproducible_test.sh) || status=1
+  grep -v '^same bytes' <<<"$out"
+  same=$(grep -c '^same bytes' <<<"$out")
+  different=$(grep -c '^DIFFERENT' <<<"$out")
+  # A build that failed compared nothing: one failure.
+  [ "$status" -eq 0 ] || [ "$different" -gt 0 ] || different=1
+  record repro "$same" "$different"
+}
+
 fuzz_suite() {
   if ! tools/build_preset.sh fuzz; then
     record fuzz 0 1
@@ -109,6 +122,7 @@ ctest_suite sanitize
 # The Microsoft-ABI DLLs first: the Windows suites run on both builds.
 if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
 ctest_suite windows
+repro_suite
 bench_suite
 fuzz_suite
 

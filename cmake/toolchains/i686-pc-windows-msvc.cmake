@@ -30,11 +30,16 @@ set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${tamsel_msvc_runtime}/include
   ${tamsel_wine_include}/msvcrt ${tamsel_wine_include}/windows)
 set(CMAKE_RC_STANDARD_INCLUDE_DIRECTORIES ${tamsel_wine_include}/windows)
 
-# SSE2: every processor that runs a supported Windows has it. No thread-safe
-# statics (they need the Microsoft runtime's locks; the module is single-threaded).
-# A section per function, so the linker drops what nothing calls.
-set(CMAKE_C_FLAGS_INIT "-msse2 -ffunction-sections -include ${tamsel_msvc_runtime}/wine_headers.h")
-set(CMAKE_CXX_FLAGS_INIT "-fms-extensions -fms-compatibility -fms-compatibility-version=19.29 \
--nostdinc++ -fno-threadsafe-statics -msse2 -ffunction-sections \
--include ${tamsel_msvc_runtime}/wine_headers.h")
+# What every compilation of this build needs, whatever flags a user adds (the
+# project applies them): Wine's headers made to fit, Microsoft's language
+# extensions, no C++ library. SSE2: every processor that runs a supported
+# Windows has it. No thread-safe statics (they need the Microsoft runtime's
+# locks; the module is single-threaded). A section per function, so the linker
+# drops what nothing calls.
+set(TAMSEL_MSVC_COMPILE_OPTIONS)
+foreach(option -msse2 -ffunction-sections -fms-extensions -fms-compatibility
+    -fms-compatibility-version=19.29 -nostdinc++ -fno-threadsafe-statics
+    -include ${tamsel_msvc_runtime}/wine_headers.h)
+  list(APPEND TAMSEL_MSVC_COMPILE_OPTIONS "$<$<COMPILE_LANGUAGE:CXX>:${option}>")
+endforeach()
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib")

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# `make dist`: builds what ships in its release configuration, in build folders
+# of its own, and writes to dist/:
+#   tamsel-VERSION-win32-msvc.zip   the Microsoft-ABI tamsel.dll and INSTALL.txt
+#   tamsel-VERSION-win32-gnu.zip    the GNU-ABI tamsel.dll, its runtime DLLs, INSTALL.txt
+#   quarlo-host-VERSION-win32.zip   quarlo_host.exe with everything it needs
+#   SHA256SUMS                      of the three
+#   debug/                          the symbols stripped from what ships
+# The same commit gives the same bytes: images without link times or build
+# folders, archives with a fixed order, fixed permissions and every time set
+# to the commit's. TAMSEL_DIST_BUILD and TAMSEL_DIST_OUT choose other folders;
+# TAMSEL_DIST_ONLY=modules makes the two module archives only.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=$(realpath -m "${TAMSEL_DIST_BUILD:-build/dist}")
+out=$(realpath -m "${TAMSEL_DIST_OUT:-dist}")
+only=${TAMSEL_DIST_ONLY:-all}
+version=$(sed -n 's/^project(tamsel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+epoch=$(git log -1 --format=%ct)
+# objcopy stamps the PE images it writes with this time instead of the clock's.
+export SOURCE_DATE_EPOCH=$epoch
+objcopy=i686-w64-mingw32-objcopy
+mkdir -p "$build/logs"
+
+configure_and_build() {  # preset, folder, targets...
+  local preset=$1 folder=$2 log="$build/logs/$1.log"
+  shift 2
+  if ! { cmake --preset "$preset" -B "$folder" -DTAMSEL_MSVC_BIN="$build/msvc/bin" &&
+    cmake --build "$folder" -j2 --target "$@"; } >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "dist: building $preset failed (log: $log)" >&2
+    exit 1
+  fi
+}
+
+# A GNU-ABI image without its debug information, which goes to debug/.
+strip_gnu() {  # from, to, debug folder
+  local name
+  name=$(basename "$2")
+  mkdir -p "$3" "$(dirname "$2")"
+  "$objcopy" --only-keep-debug "$1" "$3/$name.debug"
+  (cd "$3" && "$objcopy" --strip-all --add-gnu-debuglink="$name.debug" "$1" "$2")
+}
+
+# A toolchain DLL, stripped; its symbols come with the toolchain's packages.
+strip_runtime() {  # from, to
+  mkdir -p "$(dirname "$2")"
+  "$objcopy" --strip-all "$1" "$2"
+}
+
+note() {  # template, to
+  sed "s/@VERSION@/$version/g" "$1" >"$2"
+}
+
+# Zips folder's content under its own name, in a fixed order, with fixed
+# permissions and the commit's time on every entry.
+pack() {  # staging parent, folder name, archive
+  local parent=$1 name=$2 archive=$3
+  find "$parent/$name" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
+  find "$parent/$name" -exec touch -h -d "@$epoch" {} +
+  rm -f "$archive"
+  (cd "$parent" && find "$name" -print | LC_ALL=C sort |
+    TZ=UTC zip -q -X -D -9 "$archive" -@)
+}
+
+configure_and_build windows-msvc "$build/msvc" tamsel quarlo_shared quarlo_msvc_bridge
+gnu_targets=(tamsel quarlo_shared)
+[ "$only" = modules ] || gnu_targets+=(quarlo_host quarlo_msvc_half)
+configure_and_build windows "$build/gnu" "${gnu_targets[@]}"
+
+stage="$build/stage"
+rm -rf "$stage" "$out"
+mkdir -p "$stage" "$out/debug"
+msvc=$build/msvc/bin
+gnu=$build/gnu/bin
+runtime=(libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
+
+name=tamsel-$version-win32-msvc
+mkdir -p "$stage/$name" "$out/debug/msvc"
+cp "$msvc/tamsel.dll" "$stage/$name/"
+cp "$msvc/tamsel.map" "$out/debug/msvc/"
+note tools/dist/INSTALL-msvc.txt "$stage/$name/INSTALL.txt"
+pack "$stage" "$name" "$out/$name.zip"
+
+name=tamsel-$version-win32-gnu
+strip_gnu "$gnu/tamsel.dll" "$stage/$name/tamsel.dll" "$out/debug/gnu"
+for dll in "${runtime[@]}"; do strip_runtime "$gnu/$dll" "$stage/$name/$dll"; done
+note tools/dist/INSTALL-gnu.txt "$stage/$name/INSTALL.txt"
+pack "$stage" "$name" "$out/$name.zip"
+
+if [ "$only" != modules ]; then
+  name=quarlo-host-$version-win32
+  strip_gnu "$gnu/quarlo_host.exe" "$stage/$name/quarlo_host.exe" "$out/debug/gnu"
+  strip_gnu "$gnu/quarlo_shared.dll" "$stage/$name/quarlo_shared.dll" "$out/debug/gnu"
+  for dll in "${runtime[@]}"; do strip_runtime "$gnu/$dll" "$stage/$name/$dll"; done
+  mkdir -p "$stage/$name/msvc"
+  cp "$msvc/quarlo_shared.dll" "$msvc/quarlo_msvc_bridge.dll" "$stage/$name/msvc/"
+  cp "$msvc/quarlo_shared.map" "$msvc/quarlo_msvc_bridge.map" "$out/debug/msvc/"
+  cp quarlo_host/samples/services.txt "$stage/$name/"
+  note tools/dist/README-host.txt "$stage/$name/README.txt"
+  pack "$stage" "$name" "$out/$name.zip"
+fi
+
+(cd "$out" && sha256sum ./*.zip | sed 's| \./| |' >SHA256SUMS)
+echo "dist: $out"
+(cd "$out" && for f in *.zip; do printf '  %-40s %8d bytes\n' "$f" "$(stat -c %s "$f")"; done)
