@@ -3,6 +3,7 @@
 #include <string>
 
 #include "quarlo/module_entry.h"
+#include "quarlo_host/failed_load.h"
 #include "quarlo_host/heap_watch.h"
 #include "quarlo_host/utf.h"
 
@@ -11,9 +12,7 @@ namespace quarlo_host {
 loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_heap)
     : module_(LoadLibraryW(to_wide(path).c_str())) {
   const std::string name(path);
-  if (!module_) {
-    throw module_error("cannot load " + name + " (error " + std::to_string(GetLastError()) + ")");
-  }
+  if (!module_) throw module_error(failed_load_message(name, GetLastError()));
   const auto entry = reinterpret_cast<quarlo_get_interface_fn>(
       reinterpret_cast<void*>(GetProcAddress(module_.get(), quarlo_entry_name)));
   if (entry == nullptr) throw module_error(name + " does not export " + quarlo_entry_name);
