@@ -13,7 +13,7 @@
 #include "quarlo_host/host_string.h"
 #include "quarlo_host/loaded_module.h"
 #include "quarlo_host/memory_streams.h"
-#include "quarlo_host/pe_image.h"
+#include "quarlo_host/read_pe_file.h"
 
 namespace quarlo_host {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "quarlo_host/pe_image.h"
+#include "quarlo_host/import_slots.h"
 
 namespace quarlo_host::heap_watch {
 

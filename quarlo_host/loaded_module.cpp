@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "quarlo/module_entry.h"
+#include "quarlo_host/failed_load.h"
 #include "quarlo_host/heap_watch.h"
 #include "quarlo_host/msvc_module.h"
 #include "quarlo_host/program_folder.h"
+#include "quarlo_host/read_pe_file.h"
 #include "quarlo_host/utf.h"
 
 namespace quarlo_host {
@@ -84,9 +86,7 @@ loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_h
     shared_library_ = load_shared_library(abi_, file.substr(0, file.find_last_of(L"\\/") + 1));
   }
   module_.reset(LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!module_) {
-    throw module_error("cannot load " + name + " (error " + std::to_string(GetLastError()) + ")");
-  }
+  if (!module_) throw module_error(failed_load_message(name, GetLastError()));
   entry_ = reinterpret_cast<void*>(GetProcAddress(module_.get(), quarlo_entry_name));
   if (entry_ == nullptr) throw module_error(name + " does not export " + quarlo_entry_name);
   if (abi_ == module_abi::msvc) bridge_ = std::make_unique<msvc_module>();

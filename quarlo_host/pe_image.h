@@ -1,23 +1,21 @@
-// A reader of 32-bit PE images: export names, imports by DLL, and the import
-// address table slots of a loaded module. Malformed images throw pe_error.
+// A reader of PE images (PE32 and PE32+): the processor they are built for,
+// their export names and their imports by DLL. Malformed images throw
+// pe_error; no byte outside the given ones is ever read.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "quarlo/win32.h"
+#include "quarlo_host/pe_error.h"
 
 namespace quarlo_host {
 
-class pe_error final : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// Machine field values of the images the host tells apart.
+constexpr uint16_t pe_machine_x86 = 0x14C;
+constexpr uint16_t pe_machine_x64 = 0x8664;
+constexpr uint16_t pe_machine_arm64 = 0xAA64;
 
 struct pe_import {
   std::string dll;
@@ -28,17 +26,14 @@ struct pe_import {
 struct pe_listing {
   std::vector<std::string> exports;
   std::vector<pe_import> imports;
+  // The file header's machine field.
+  uint16_t machine = 0;
+  // True for a PE32+ optional header, the format of 64-bit images.
+  bool pe32_plus = false;
 };
 
 // Parses image bytes: as laid out in a file (mapped false) or as the loader
 // mapped them (mapped true, addresses are offsets from data).
 pe_listing parse_pe(const uint8_t* data, size_t size, bool mapped);
-// Reads and parses the file at a UTF-8 path.
-pe_listing read_pe_file(std::string_view path);
-
-// Calls visit(dll, name, slot) for every import-by-name slot of a loaded module.
-using import_slot_visitor =
-    std::function<void(std::string_view dll, std::string_view name, void** slot)>;
-void visit_import_slots(HMODULE module, const import_slot_visitor& visit);
 
 }  // namespace quarlo_host

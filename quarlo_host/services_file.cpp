@@ -4,8 +4,7 @@
 #include <map>
 
 #include "quarlo_host/guid_text.h"
-#include "quarlo_host/read_file.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/valid_utf8.h"
 
 namespace quarlo_host {
 
@@ -68,13 +67,6 @@ bool parse_services(std::string_view text, std::vector<service_entry>& out,
   }
   out = std::move(entries);
   return true;
-}
-
-bool read_services_file(std::string_view path, std::vector<service_entry>& out,
-                        services_file_error& error) {
-  std::string bytes;
-  if (!read_file(path, bytes)) return fail(error, 0, "cannot read " + std::string(path));
-  return parse_services(bytes, out, error);
 }
 
 }  // namespace quarlo_host

@@ -26,11 +26,9 @@ struct services_file_error {
   std::string message;
 };
 
-// True with the entries in file order; false with error filled and out untouched.
+// True with the entries in file order; false with error filled (line 1 or
+// later) and out untouched.
 bool parse_services(std::string_view text, std::vector<service_entry>& out,
                     services_file_error& error);
-// Reads the file at a UTF-8 path and parses it.
-bool read_services_file(std::string_view path, std::vector<service_entry>& out,
-                        services_file_error& error);
 
 }  // namespace quarlo_host

@@ -9,7 +9,5 @@ namespace quarlo_host {
 // Invalid sequences become U+FFFD.
 std::wstring to_wide(std::string_view utf8);
 std::string to_utf8(std::wstring_view wide);
-// True when text is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool valid_utf8(std::string_view text);
 
 }  // namespace quarlo_host

@@ -4,7 +4,20 @@
 #include <stddef.h>
 #include <string.h>
 
+#ifdef _WIN32
 #include "quarlo/win32.h"
+#else
+#include <cstdint>
+
+// Built outside Windows (the portable readers' fuzz targets): the record with
+// the fields and layout <windows.h> gives it.
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+#endif
 
 namespace quarlo {
 

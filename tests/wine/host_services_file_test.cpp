@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "quarlo_host/guid_text.h"
-#include "quarlo_host/services_file.h"
+#include "quarlo_host/read_services_file.h"
 
 using quarlo_host::format_guid;
 using quarlo_host::parse_services;

@@ -9,7 +9,7 @@
 
 #include "quarlo/shared_text.h"
 #include "quarlo_host/module_abi.h"
-#include "quarlo_host/pe_image.h"
+#include "quarlo_host/read_pe_file.h"
 
 inline std::string module_under_test() {
   const char* path = getenv("TAMSEL_MODULE");
