@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
-#include "tamsel_version.h"
 #include "quarlo_host/commands.h"
 #include "quarlo_host/inspect.h"
+#include "tamsel_version.h"
 
 using quarlo_host::run_host;
 
@@ -15,7 +15,8 @@ TEST(Inspect, ReportsTheModulesClientAndCommandGroup) {
   std::ostringstream out, err;
   EXPECT_EQ(run_host({"inspect", module_under_test()}, out, err), 0) << err.str();
   EXPECT_EQ(out.str(),
-            "file_version " TAMSEL_VERSION_TEXT ".0\n"
+            "file_version " TAMSEL_VERSION_TEXT
+            ".0\n"
             "client_version 71\n"
             "debug_build false\n"
             "factory 0 class {35077B8C-6E70-47BA-B9DD-D51500E12F2E}\n"
