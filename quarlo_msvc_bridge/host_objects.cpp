@@ -28,7 +28,7 @@ class host_service final : public named_service {
     void* found = nullptr;
     uint8_t answered = 0;
     call(calls->query, object_, &service_class, &found, &answered);
-    if (answered != 0) out.adopt(found != nullptr ? service_for(found) : nullptr);
+    if (answered != 0) adopt_host_object(out, found);
     return answered != 0;
   }
   void reserved_slot_3() override { call(calls->reserved_slot_3, object_); }
@@ -64,7 +64,7 @@ class host_api_object final : public host_api {
     uint8_t created = 0;
     call(calls->create, host_, class_handle, index, &found, &created);
     // Whatever the host handed over is the module's now, also on false.
-    out.adopt(found != nullptr ? service_for(found) : nullptr);
+    adopt_host_object(out, found);
     return created != 0;
   }
   void reserved_slot_2() override { call(calls->reserved_slot_2, host_); }
@@ -110,6 +110,21 @@ named_service* service_for(void* object) {
   made->next = services;
   services = made;
   return made;
+}
+
+// Puts a host object that arrived with one reference into out. When no object
+// can be made to stand for it, the reference goes back before the failure passes.
+void adopt_host_object(service_ref& out, void* object) {
+  named_service* standing = nullptr;
+  if (object != nullptr) {
+    try {
+      standing = service_for(object);
+    } catch (...) {
+      calls->release(object);
+      throw;
+    }
+  }
+  out.adopt(standing);
 }
 
 void forget_host_objects() {

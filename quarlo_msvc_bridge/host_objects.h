@@ -21,6 +21,9 @@ const bridge_host_calls& host_calls();
 // is one). Each lives until forget_host_objects.
 host_api& host_api_for(void* host);
 named_service* service_for(void* object);
+// Puts a host object that carries one reference into out (what out held is
+// released); the reference goes back to the host if this fails.
+void adopt_host_object(service_ref& out, void* object);
 // Frees every object made for the host's; none may be in use.
 void forget_host_objects();
 

@@ -169,7 +169,7 @@ bridge_status __cdecl run_command(void* group, uint32_t index, void* callback,
   return guarded(failure, [&] {
     // The argument is built in place from passed and destroyed by the module.
     service_ref passed;
-    passed.adopt(callback != nullptr ? service_for(callback) : nullptr);
+    adopt_host_object(passed, callback);
     group_at(group).run_command(index, static_cast<service_ref&&>(passed));
   });
 }
