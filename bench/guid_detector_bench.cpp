@@ -1,7 +1,8 @@
 // The GUID detector over 1 MiB of text, beside strlen, std::regex and PCRE2 with
-// JIT on the same buffers. Three inputs: text without any hex digit (but with
-// dashes); dense hex without a GUID (runs of nine digits and a dash); prose full of
-// hex letters and hyphenated words with one GUID at the very end.
+// JIT on the same buffers. Four inputs: text without any hex digit (but with
+// dashes); dense hex without a GUID (runs of nine digits and a dash); dash-dense hex
+// without a GUID (four short groups, three dashes, a blank); prose full of hex
+// letters and hyphenated words with one GUID at the very end.
 #define PCRE2_CODE_UNIT_WIDTH 8
 
 #include <cstddef>
@@ -22,7 +23,7 @@ namespace {
 constexpr size_t text_bytes = 1 << 20;
 constexpr const char* trailing_guid = "0123abcd-0123-4567-89ab-cdef01234567";
 
-enum class input { no_hex, dense_hex, guid_at_end };
+enum class input { no_hex, dense_hex, dash_dense, guid_at_end };
 
 std::string repeat_to_size(const std::string& piece, size_t size) {
   std::string text;
@@ -39,6 +40,8 @@ std::string make_text(input which) {
                             text_bytes);
     case input::dense_hex:
       return repeat_to_size("123456789-", text_bytes);
+    case input::dash_dense:
+      return repeat_to_size("ab-cd-12-ef ", text_bytes);
     case input::guid_at_end:
       return repeat_to_size("The quick brown fox fed a bad-tempered cat 12 deaf beef cafes; ",
                             text_bytes - std::strlen(trailing_guid) - 1) +
@@ -49,7 +52,7 @@ std::string make_text(input which) {
 
 const std::string& text(input which) {
   static const std::string texts[] = {make_text(input::no_hex), make_text(input::dense_hex),
-                                      make_text(input::guid_at_end)};
+                                      make_text(input::dash_dense), make_text(input::guid_at_end)};
   return texts[static_cast<int>(which)];
 }
 
@@ -160,9 +163,10 @@ void pcre2_jit_search(benchmark::State& state, input which, const char* name) {
 
 }  // namespace
 
-#define GUID_BENCH(engine)                                             \
-  BENCHMARK_CAPTURE(engine, no_hex, input::no_hex, "no_hex");          \
-  BENCHMARK_CAPTURE(engine, dense_hex, input::dense_hex, "dense_hex"); \
+#define GUID_BENCH(engine)                                                \
+  BENCHMARK_CAPTURE(engine, no_hex, input::no_hex, "no_hex");             \
+  BENCHMARK_CAPTURE(engine, dense_hex, input::dense_hex, "dense_hex");    \
+  BENCHMARK_CAPTURE(engine, dash_dense, input::dash_dense, "dash_dense"); \
   BENCHMARK_CAPTURE(engine, guid_at_end, input::guid_at_end, "guid_at_end")
 
 GUID_BENCH(detector);

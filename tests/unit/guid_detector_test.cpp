@@ -1,10 +1,18 @@
 #include "lookup/guid_detector.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "support/recording_string.h"
 
@@ -20,9 +28,9 @@ struct detector_case {
 
 // Runs the detector on text and checks the outcome: one assign_text with a pointer
 // into the text and the exact length when found, no call at all otherwise.
-void expect_detection(const std::string& text, size_t offset, size_t length) {
+void expect_detection(const char* text, size_t offset, size_t length) {
   recording_string out("old");
-  const bool found = guid_detector(text.c_str(), out);
+  const bool found = guid_detector(text, out);
   if (offset == not_found) {
     EXPECT_FALSE(found);
     EXPECT_TRUE(out.calls().empty());
@@ -32,9 +40,13 @@ void expect_detection(const std::string& text, size_t offset, size_t length) {
   ASSERT_TRUE(found);
   ASSERT_EQ(out.calls().size(), 1u);
   EXPECT_STREQ(out.calls()[0].slot, "assign_text");
-  EXPECT_EQ(out.calls()[0].text, text.c_str() + offset);
+  EXPECT_EQ(out.calls()[0].text, text + offset);
   EXPECT_EQ(out.calls()[0].length, length);
-  EXPECT_EQ(out.text(), text.substr(offset, length));
+  EXPECT_EQ(out.text(), std::string(text + offset, length));
+}
+
+void expect_detection(const std::string& text, size_t offset, size_t length) {
+  expect_detection(text.c_str(), offset, length);
 }
 
 TEST(guid_detector, FindsTheFirstGuidShapedRun) {
@@ -43,7 +55,6 @@ TEST(guid_detector, FindsTheFirstGuidShapedRun) {
       {"ghijklmnop qrstuvwxyz GHIJ !?", not_found, 0},
       {"0123abcd-0123-4567-89ab-cdef01234567", 0, 36},
       {"x 0123abcd-0123-4567-89ab-cdef01234567 y", 2, 36},
-      {"{0123ABCD-0123-4567-89AB-CDEF01234567}", 1, 36},
       {"\"0x0123ABCD-0123-4567-89AB-CDEF01234567\"", 3, 36},
       {"a----", 0, 5},
       {"1-2-3-4-5", 0, 9},
@@ -163,6 +174,138 @@ TEST(guid_detector, MatchAcrossAScanWindowBoundary) {
     expect_detection(run, before + 101, 9);
   }
 }
+
+// Texts made of a filler and a tail, for the block edges of the scan: the tail at every
+// offset from the text's start over three 64-byte blocks, so its groups, dashes and NUL
+// fall on every byte of a block, and the text itself at every distance from a 16-byte
+// boundary. The fillers lead the scan through blocks it skips and blocks it computes.
+struct filler_case {
+  const char* piece;  // repeated and cut to length; a blank then parts it from the tail
+  const char* what;
+};
+
+const filler_case fillers[] = {
+    {"z", "no dash"},
+    {"x-", "dashes without digits"},
+    {"123456789-", "dense hex"},
+    {"ab-cd-12-ef ", "chains of three dashes"},
+    // Blocks computed one after the other up to a block with a single dash.
+    {"ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef "
+     "ab-cd-12-ef ab-cd-12-ef ab-cd-12-ef zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"
+     "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz",
+     "dashes, then none"},
+};
+
+const detector_case tails[] = {
+    {"0123abcd-0123-4567-89ab-cdef01234567", 0, 36},
+    {"1-2-3-4-5", 0, 9},
+    {"a----", 0, 5},
+    {"1-2-3-4-", 0, 8},  // the last group ends at the NUL
+    {"1-2-3-4", not_found, 0},
+    {"aaaaaaaaa-1-2-3-4-5", 10, 9},
+    {"0123abcd-0123-4567-89ab-cdef012345678", not_found, 0},
+    {"1-12345-1-1-1 1-1-12345-1 1-1-1-1-123456789abc", 26, 20},
+};
+
+constexpr size_t longest_filler = 3 * 64;
+
+std::string filler_text(const char* piece, size_t size) {
+  std::string text;
+  while (text.size() < size) text += piece;
+  text.resize(size);
+  return text;
+}
+
+// Hex digits and dashes that would change every outcome if they were read as text:
+// they end in a digit just before the text and go on with a dash after its NUL.
+const std::string decoy = filler_text("1-", 256);
+
+// A text at a given distance past a 64-byte boundary, with decoys before it and after
+// its NUL.
+class placed_text {
+ public:
+  placed_text(const std::string& text, size_t shift) : storage_(64 + shift + text.size() + 1 + 96) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(storage_.data());
+    const size_t before = static_cast<size_t>((64 - address % 64) % 64) + shift;
+    std::memcpy(storage_.data(), decoy.data() + decoy.size() - 1 - before, before);
+    text_ = storage_.data() + before;
+    std::memcpy(text_, text.c_str(), text.size() + 1);
+    const size_t after = storage_.size() - (before + text.size() + 1);
+    std::memcpy(text_ + text.size() + 1, decoy.data() + 1, after);
+  }
+
+  const char* c_str() const { return text_; }
+
+ private:
+  std::vector<char> storage_;
+  char* text_;
+};
+
+// The filler cut to size, a blank, the tail, and either the NUL right after it or a
+// run of bytes without a dash, so that a match ends in a block the scan may skip.
+struct built_text {
+  std::string text;
+  size_t offset;  // of the match, or not_found
+};
+
+built_text build(const char* filler, size_t size, const detector_case& tail, bool trailing) {
+  const std::string lead = filler_text(filler, size) + (size ? " " : "");
+  const size_t offset = tail.offset == not_found ? not_found : lead.size() + tail.offset;
+  return {lead + tail.text + (trailing ? " " + std::string(2 * 64, 'z') : ""), offset};
+}
+
+TEST(guid_detector, FindsTheSameRunWhereverTheBlocksFall) {
+  for (const auto& filler : fillers) {
+    for (const auto& tail : tails) {
+      for (size_t size = 0; size <= longest_filler; ++size) {
+        for (bool trailing : {false, true}) {
+          const built_text t = build(filler.piece, size, tail, trailing);
+          // The distance from a boundary matters to the vector that holds the text's
+          // start, in short texts also to the one that holds the NUL.
+          const size_t shifts = size < 16 && !trailing ? 16 : 1;
+          for (size_t shift = 0; shift < shifts; ++shift) {
+            SCOPED_TRACE(testing::Message() << filler.what << ", " << size << " bytes, then "
+                                            << tail.text << (trailing ? " and more" : "") << ", "
+                                            << shift << " past a block boundary");
+            const placed_text placed(t.text, shift);
+            expect_detection(placed.c_str(), t.offset, tail.length);
+          }
+        }
+      }
+    }
+  }
+}
+
+#if defined(__unix__)
+
+// A text that ends on the last byte of a page and one that starts on the first, with
+// pages that cannot be read around them: the scan reads no page the text is not on.
+TEST(guid_detector, ReadsNoPageBeyondTheText) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  char* const pages = static_cast<char*>(
+      mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(pages, page, PROT_NONE), 0);
+  ASSERT_EQ(mprotect(pages + 2 * page, page, PROT_NONE), 0);
+  char* const first = pages + page;
+  char* const end = pages + 2 * page;
+  for (const auto& tail : tails) {
+    for (size_t size = 0; size <= longest_filler; ++size) {
+      const built_text t = build("ab-cd-12-ef ", size, tail, false);
+      SCOPED_TRACE(testing::Message() << size << " bytes, then " << tail.text);
+      char* const at_end = end - t.text.size() - 1;
+      std::memcpy(at_end, t.text.c_str(), t.text.size() + 1);
+      expect_detection(at_end, t.offset, tail.length);
+      for (size_t shift = 0; shift < 16; ++shift) {
+        std::memcpy(first + shift, t.text.c_str(), t.text.size() + 1);
+        expect_detection(first + shift, t.offset, tail.length);
+      }
+    }
+  }
+  munmap(pages, 3 * page);
+}
+
+#endif
 
 TEST(guid_detector, NullTextFindsNothing) {
   recording_string out("old");
