@@ -19,8 +19,7 @@ dist: deps
 	@tools/dist.sh
 
 bench: deps
-	@tools/build_preset.sh bench
-	@build/bench/bench/tamsel_bench
+	@tools/bench.sh
 
 fuzz: deps
 	@tools/build_preset.sh fuzz

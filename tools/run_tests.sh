@@ -76,10 +76,18 @@ format_suite() {
   fi
 }
 
-# The benchmarks must build and run; their figures are for `make bench`.
+# The awk programs that make the benchmark tables, on records of known figures.
+tables_suite() {
+  local out
+  out=$(tools/bench_tables_test.sh)
+  grep -v ': passed' <<<"$out"
+  record tables "$(grep -c ': passed' <<<"$out")" "$(grep -c ': FAILED' <<<"$out")"
+}
+
+# The benchmarks must build, run and find what they should, natively and
+# under Wine; their figures are for `make bench`.
 bench_suite() {
-  if tools/build_preset.sh bench &&
-    build/bench/bench/tamsel_bench --benchmark_min_time=0.01 >build/logs/bench.log 2>&1; then
+  if tools/bench.sh --quick >build/logs/bench.log 2>&1; then
     record bench 1 0
   else
     tail -n 20 build/logs/bench.log 2>/dev/null
@@ -123,6 +131,7 @@ ctest_suite sanitize
 if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
 ctest_suite windows
 repro_suite
+tables_suite
 bench_suite
 fuzz_suite
 

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# `make bench`: the native Google Benchmark program, then the GUID detector
+# timed natively and under Wine in both Windows builds (detector_timing, with
+# the Microsoft-ABI detector in guid_detector.dll), one table per input, and
+# the cost of a keystroke in the real dialog for both builds of tamsel.dll
+# (keystroke_timing). Builds the presets it needs first. The records behind
+# the tables are kept in build/logs/bench-*.txt.
+#
+# --quick: a few runs of everything, to show that it all builds, runs and
+# finds what it should (make test); its figures mean nothing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+google_args=()
+detector_args=()
+keystroke_args=()
+if [ "${1:-}" = --quick ]; then
+  google_args=(--benchmark_min_time=0.01)
+  detector_args=(--runs 3)
+  keystroke_args=(--keys 5 --rounds 1)
+elif [ $# -ne 0 ]; then
+  echo "usage: $0 [--quick]" >&2
+  exit 2
+fi
+
+mkdir -p build/logs
+tools/build_preset.sh bench
+# The Microsoft-ABI build first: the GNU build copies the host's half of it.
+tools/build_preset.sh windows-msvc
+tools/build_preset.sh windows
+
+# A Wine session this script starts, it also ends.
+if [ ! -f build/wine/env ]; then
+  tools/wine_session.sh start
+  trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
+fi
+
+echo "== Google Benchmark, native"
+build/bench/bench/tamsel_bench "${google_args[@]}"
+
+native_records=build/logs/bench-detector-native.txt
+wine_records=build/logs/bench-detector-wine.txt
+build/bench/bench/detector_timing/detector_timing "${detector_args[@]}" >"$native_records"
+tools/wine_exec.sh build/windows/bin/detector_timing.exe "${detector_args[@]}" \
+  --dll "Z:$root/build/windows-msvc/bin/guid_detector.dll" >"$wine_records"
+echo
+echo "== GUID detector, native and under Wine"
+echo
+awk -v native="$(uname -m) $(uname -s)" -f tools/detector_tables.awk \
+  "$native_records" "$wine_records"
+
+keystroke_records=build/logs/bench-keystroke.txt
+: >"$keystroke_records"
+for module in build/windows/bin/tamsel.dll build/windows-msvc/bin/tamsel.dll; do
+  tools/wine_exec.sh build/windows/bin/keystroke_timing.exe "Z:$root/$module" \
+    "${keystroke_args[@]}" >>"$keystroke_records"
+done
+echo
+echo "== Keystroke cost in the lookup dialog"
+echo
+awk -f tools/keystroke_table.awk "$keystroke_records"
