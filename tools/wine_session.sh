@@ -2,7 +2,8 @@
 # Prepares Wine for the tests and the demo: one 32-bit prefix (created once),
 # a display (Xvfb when none is given), and a persistent wineserver so every
 # later Wine start is fast. `start` writes build/wine/env, which wine_exec.sh
-# reads; `stop` ends what `start` began.
+# reads; `stop` ends what `start` began. `check` exits 0 when Wine can run
+# here, else says why and exits 1.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +14,16 @@ prefix="${TAMSEL_WINEPREFIX:-$state/prefix}"
 wine_env() {
   export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+}
+
+# Wine runs 32-bit Windows programs as 32-bit Linux processes. Some kernels
+# run 64-bit user code only: there every i386 program fails with "Exec format
+# error", Wine's loader and server included.
+check() {
+  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "wine_session: this kernel does not run 32-bit (i386) programs, so 32-bit Wine cannot run here" >&2
+    return 1
+  fi
 }
 
 display_alive() {
@@ -36,6 +47,7 @@ start_xvfb() {
 }
 
 start() {
+  check
   mkdir -p "$state"
   wine_env
   local display="${DISPLAY:-}"
@@ -78,5 +90,6 @@ stop() {
 case "${1:-}" in
   start) start ;;
   stop) stop ;;
-  *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+  check) check ;;
+  *) echo "usage: $0 start|stop|check" >&2; exit 2 ;;
 esac
