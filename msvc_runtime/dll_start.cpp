@@ -1,10 +1,12 @@
 // The DLL's entry point, in place of the Microsoft C runtime's start-up. On
-// attach it first gives the stack cookie its value, then runs the static constructors the compiler
-// lists between the sections .CRT$XCA and .CRT$XCZ (the linker sorts .CRT$XCU, where they go, in
-// between). The destructors those constructors register through atexit go into a table of this
-// DLL's own and run in reverse order when the DLL is unloaded: msvcrt.dll's atexit would run them
-// at process exit instead, after the code is gone. (No Windows or C runtime header here: both
-// declare an atexit of msvcrt.dll's, which this one replaces.)
+// attach it first gives the stack cookie its value, then runs the static
+// constructors the compiler lists between the sections .CRT$XCA and .CRT$XCZ
+// (the linker sorts .CRT$XCU, where they go, in between). The destructors
+// those constructors register through atexit go into a table of this DLL's
+// own and run in reverse order when the DLL is unloaded: msvcrt.dll's atexit
+// would run them at process exit instead, after the code is gone. (No Windows
+// or C runtime header here: both declare an atexit of msvcrt.dll's, which
+// this one replaces.)
 #include <stddef.h>
 
 #include "msvc_runtime/security_cookie.h"
