@@ -73,7 +73,9 @@ TEST(StackCookie, TheCheckerReportsTheOverrunCaseAsCrashed) {
   // Every case that crashed hit the cookie, and the cases that load no
   // settings ran to their end.
   for (const auto& [id, line] : lines) {
-    if (line.first == "crashed") EXPECT_NE(line.second.find("0xC0000409"), std::string::npos) << id;
+    if (line.first == "crashed") {
+      EXPECT_NE(line.second.find("0xC0000409"), std::string::npos) << id;
+    }
   }
   for (const char* id : {"entry.exports", "client.version", "client.debug_flag"}) {
     ASSERT_TRUE(lines.count(id)) << id << "\n" << r.output;
