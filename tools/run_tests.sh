@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite: native, sanitizers, valgrind,
 # Windows under Wine (each host-driven suite on the GNU and the Microsoft-ABI
-# build), two builds of the module archives compared byte for byte, a short
-# benchmark run and short fuzz runs. Ends with one line
-# "N passed, N failed" that adds up all suites; exits non-zero on any failure.
-# Where Wine cannot run (a kernel without 32-bit programs), the Windows builds
-# are still built, and the suites that would run under Wine are counted as
-# skipped, with the reason, in ", N skipped" after that line.
+# build), two builds of the module archives compared byte for byte, the audit
+# of the shipped images, a short benchmark run and short fuzz runs. Ends with
+# one line "N passed, N failed" that adds up all suites; exits non-zero on any
+# failure. Where Wine cannot run (a kernel without 32-bit programs), the
+# Windows builds are still built, and the suites that would run under Wine are
+# counted as skipped, with the reason, in ", N skipped" after that line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -125,6 +125,26 @@ repro_suite() {
   record repro "$same" "$different"
 }
 
+# What ships, built as `make dist` builds it, against Windows' binary rules
+# (one row per image and rule), and the audit against images with a rule broken.
+audit_suite() {
+  local log=build/logs/audit.log ok bad
+  if ! tools/dist.sh >build/logs/dist.log 2>&1; then
+    tail -n 20 build/logs/dist.log
+    record audit 0 1
+    return
+  fi
+  local status=0
+  tools/binary_audit.py dist >"$log" 2>&1 || status=1
+  tools/binary_audit_test.py dist >>"$log" 2>&1 || status=1
+  grep -E '\| FAIL \||: FAILED|Error' "$log"
+  ok=$(grep -cE '\| pass \||: passed' "$log")
+  bad=$(grep -cE '\| FAIL \||: FAILED' "$log")
+  # A program that ended early without naming a failure: one failure.
+  [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+  record audit "$ok" "$bad"
+}
+
 fuzz_suite() {
   if ! tools/build_preset.sh fuzz; then
     record fuzz 0 1
@@ -151,6 +171,7 @@ ctest_suite sanitize
 if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
 ctest_suite windows
 repro_suite
+audit_suite
 tables_suite
 bench_suite
 fuzz_suite
