@@ -13,11 +13,11 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/heap_watch.h"
-#include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/memory_streams.h"
 #include "quarlo_host/runtime/read_pe_file.h"
+#include "tamsel_session.h"
 
 namespace {
 
@@ -30,28 +30,6 @@ std::string checker_module(const std::string& name) {
 std::string guid_key(const GUID& g) {
   return std::string(reinterpret_cast<const char*>(&g), sizeof g);
 }
-
-// A host session on one checker module, with the heap watch; at its end the
-// module is unloaded and must have freed everything and released every reference.
-struct checker_session {
-  explicit checker_session(const std::string& name) {
-    quarlo_host::heap_watch::reset();
-    blocks_at_start = quarlo_host::heap_watch::live_blocks();
-    module.emplace(checker_module(name), host, true);
-  }
-  ~checker_session() {
-    module.reset();
-    EXPECT_EQ(quarlo_host::heap_watch::live_blocks(), blocks_at_start);
-    EXPECT_TRUE(registry.leak_report().empty());
-  }
-  module_client& client() { return module->client(); }
-  uint32_t new_blocks() const { return quarlo_host::heap_watch::live_blocks() - blocks_at_start; }
-
-  quarlo_host::service_registry registry;
-  quarlo_host::host_api_impl host{registry};
-  std::optional<quarlo_host::loaded_module> module;
-  uint32_t blocks_at_start = 0;
-};
 
 // The command group a factory makes, with the reference the test holds.
 mainmenu_commands* group_of(service_factory_base& factory, service_ref& held) {
@@ -76,9 +54,15 @@ std::vector<uint8_t> saved(module_client& client) {
   return sink.bytes();
 }
 
+// Each test loads the checker module it drives, with the heap watch; at its
+// end the module must have freed everything and released every reference.
+struct CheckerModules : tamsel_session {
+  void SetUp() override {}
+};
+
 }  // namespace
 
-TEST(CheckerModules, EachLoadsWithTheExportsOfItsFault) {
+TEST(CheckerModuleFiles, EachLoadsWithTheExportsOfItsFault) {
   const char* const names[] = {"conforming",
                                "query_answers_all",
                                "query_writes_on_miss",
@@ -110,11 +94,11 @@ TEST(CheckerModules, EachLoadsWithTheExportsOfItsFault) {
   }
 }
 
-TEST(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
-  checker_session session("conforming");
+TEST_F(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
+  load(checker_module("conforming"));
   std::vector<uint32_t> counts;
   std::set<std::string> guids;
-  for (service_factory_base* f = session.client().first_factory(); f != nullptr; f = f->next) {
+  for (service_factory_base* f = client().first_factory(); f != nullptr; f = f->next) {
     ASSERT_LT(counts.size(), 3u) << "the chain does not end";
     ASSERT_TRUE(quarlo::guid_equal(*f->service_class, mainmenu_commands::class_guid));
     service_ref held;
@@ -138,7 +122,7 @@ TEST(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
     EXPECT_FALSE(group->display_state(count, text, flags));
     EXPECT_EQ(name.text(), "kept");
     EXPECT_EQ(text.text(), "kept");
-    quarlo_host::named_object& callback = session.registry.add(quarlo::null_guid, "callback");
+    quarlo_host::named_object& callback = registry.add(quarlo::null_guid, "callback");
     for (uint32_t index : {0u, count}) {
       service_ref given;
       given.assign(&callback);
@@ -150,40 +134,39 @@ TEST(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
   EXPECT_EQ(counts, (std::vector<uint32_t>{1, 2}));
 }
 
-TEST(CheckerModules, ConformingFreesAGroupOnItsLastRelease) {
-  checker_session session("conforming");
+TEST_F(CheckerModules, ConformingFreesAGroupOnItsLastRelease) {
+  load(checker_module("conforming"));
   quarlo_host::heap_watch::reset();
   service_ref held;
-  mainmenu_commands* group = group_of(*session.client().first_factory(), held);
+  mainmenu_commands* group = group_of(*client().first_factory(), held);
   ASSERT_NE(group, nullptr);
-  EXPECT_EQ(session.new_blocks(), 1u);
+  EXPECT_EQ(new_blocks(), 1u);
   EXPECT_EQ(group->add_ref(), 2u);
   EXPECT_EQ(group->release(), 1u);
   held.reset();
-  EXPECT_EQ(session.new_blocks(), 0u);
+  EXPECT_EQ(new_blocks(), 0u);
   // A failed allocation throws and makes nothing.
   quarlo_host::heap_watch::fail_at(1);
   service_ref none;
-  EXPECT_THROW(session.client().first_factory()->make_instance(none), std::bad_alloc);
+  EXPECT_THROW(client().first_factory()->make_instance(none), std::bad_alloc);
   EXPECT_FALSE(none);
 }
 
-TEST(CheckerModules, ConformingKeepsItsLocationTextsAsOwnedCopies) {
-  checker_session session("conforming");
-  session.client().set_location_texts("first", "second");
-  EXPECT_EQ(session.new_blocks(), 2u);
+TEST_F(CheckerModules, ConformingKeepsItsLocationTextsAsOwnedCopies) {
+  load(checker_module("conforming"));
+  client().set_location_texts("first", "second");
+  EXPECT_EQ(new_blocks(), 2u);
   quarlo_host::heap_watch::fail_at(2);
-  EXPECT_THROW(session.client().set_location_texts("third", "fourth"), std::bad_alloc);
-  EXPECT_EQ(session.new_blocks(), 2u);
-  session.client().set_location_texts("", "");
-  EXPECT_EQ(session.new_blocks(), 0u);
-  session.client().set_location_texts("kept", "until unload");
+  EXPECT_THROW(client().set_location_texts("third", "fourth"), std::bad_alloc);
+  EXPECT_EQ(new_blocks(), 2u);
+  client().set_location_texts("", "");
+  EXPECT_EQ(new_blocks(), 0u);
+  client().set_location_texts("kept", "until unload");
 }
 
-TEST(CheckerModules, ConformingSettingsRoundTripAndStepOverOthers) {
-  checker_session session("conforming");
-  module_client& client = session.client();
-  const std::vector<uint8_t> first = saved(client);
+TEST_F(CheckerModules, ConformingSettingsRoundTripAndStepOverOthers) {
+  load(checker_module("conforming"));
+  const std::vector<uint8_t> first = saved(client());
   ASSERT_EQ(first.size(), 24u);
   abort_signal abort;
   const GUID own = *reinterpret_cast<const GUID*>(first.data());
@@ -198,22 +181,22 @@ TEST(CheckerModules, ConformingSettingsRoundTripAndStepOverOthers) {
   stream.insert(stream.end(), mine.begin(), mine.end());
   quarlo_host::memory_source source(stream);
   source.set_read_limit(1);
-  client.load_settings(source, abort);
+  client().load_settings(source, abort);
   EXPECT_EQ(source.position(), stream.size());
   std::vector<uint64_t> skipped;
   for (const quarlo_host::stream_call& call : source.calls()) {
     if (call.kind == quarlo_host::stream_call::skip_exact) skipped.push_back(call.count);
   }
   EXPECT_EQ(skipped, (std::vector<uint64_t>{0, 3, 258}));
-  EXPECT_EQ(saved(client), mine);
+  EXPECT_EQ(saved(client()), mine);
   // A record of its own shorter than a value changes nothing and reads no further.
   const std::vector<uint8_t> short_record = record(own, 2, {9, 9});
   quarlo_host::memory_source short_source(short_record);
-  client.load_settings(short_source, abort);
-  EXPECT_EQ(saved(client), mine);
+  client().load_settings(short_source, abort);
+  EXPECT_EQ(saved(client()), mine);
 }
 
-TEST(CheckerModules, OwnRecordCutShortReachesTheHostAsStreamDataOnlyWhenDeclaredAlike) {
+TEST_F(CheckerModules, OwnRecordCutShortReachesTheHostAsStreamDataOnlyWhenDeclaredAlike) {
   const std::tuple<const char*, bool> rows[] = {
       {"conforming", true},
       {"exception_declared_as_struct", false},
@@ -221,12 +204,12 @@ TEST(CheckerModules, OwnRecordCutShortReachesTheHostAsStreamDataOnlyWhenDeclared
   for (const auto& [name, caught] : rows) {
     SCOPED_TRACE(name);
     if (!caught && abi_under_test() == module_abi::gnu) continue;
-    checker_session session(name);
-    const std::vector<uint8_t> first = saved(session.client());
+    load(checker_module(name));
+    const std::vector<uint8_t> first = saved(client());
     quarlo_host::memory_source source({first.begin(), first.end() - 2});
     abort_signal abort;
     try {
-      session.client().load_settings(source, abort);
+      client().load_settings(source, abort);
       ADD_FAILURE() << "loaded";
     } catch (const quarlo_io::exception_io_data&) {
       EXPECT_TRUE(caught);
