@@ -35,11 +35,16 @@ start_xvfb() {
   for n in $(seq 91 120); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
       Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-      echo $! >"$state/xvfb.pid"
-      for _ in $(seq 50); do
+      local pid=$!
+      echo "$pid" >"$state/xvfb.pid"
+      for _ in $(seq 300); do
         if display_alive ":$n"; then echo ":$n"; return 0; fi
+        # Another server took the number first: try the next one.
+        kill -0 "$pid" 2>/dev/null || continue 2
         sleep 0.1
       done
+      # Too slow to answer: end it rather than leave it holding the number.
+      kill "$pid" 2>/dev/null || true
     fi
   done
   echo "wine_session: could not start Xvfb" >&2
@@ -67,7 +72,8 @@ start() {
     wineserver -w
   fi
   # Daemons must not hold the caller's output open (a pipe would never end).
-  wineserver -p </dev/null >/dev/null 2>&1
+  # (It fails when the prefix's server already runs persistently: that is fine.)
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   # Wine places and draws every window itself: without a window manager (as
   # under Xvfb) waiting for one costs a second each time a window shows or hides.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
