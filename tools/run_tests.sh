@@ -107,6 +107,17 @@ repro_suite() {
   record repro "$same" "$different"
 }
 
+# The archives signed with a throw-away certificate: every image verifies and
+# keeps the unsigned build's digest. Reuses the first build of repro_suite.
+signing_suite() {
+  local out status=0 failures
+  out=$(tools/signing_test.sh build/repro/a) || status=1
+  grep -v '^passed' <<<"$out"
+  failures=$(grep -c '^FAILED' <<<"$out")
+  [ "$status" -eq 0 ] || [ "$failures" -gt 0 ] || failures=1
+  record signing "$(grep -c '^passed' <<<"$out")" "$failures"
+}
+
 fuzz_suite() {
   if ! tools/build_preset.sh fuzz; then
     record fuzz 0 1
@@ -131,6 +142,7 @@ ctest_suite sanitize
 if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
 ctest_suite windows
 repro_suite
+signing_suite
 tables_suite
 bench_suite
 fuzz_suite
