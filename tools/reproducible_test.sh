@@ -2,7 +2,8 @@
 # Builds the module archives in two checkouts at different paths, of different
 # lengths, a little apart in time, and expects the same bytes: the archives,
 # every file in them, the symbols in debug/, and the program databases and link
-# maps of all Microsoft-ABI images. The checkouts are copies of this tree's
+# maps of all Microsoft-ABI images, and checks that each of these images names
+# its database by file name and GUID. The checkouts are copies of this tree's
 # files as they are now (tracked, and untracked but not ignored), so work not
 # yet committed is tested too; both take the commit's time.
 # Prints one line per compared file; exits non-zero when any differs. The first
@@ -52,5 +53,35 @@ done
 for file in $(cd "$first/build/dist/msvc/bin" && find . -name '*.pdb' -o -name '*.map' | LC_ALL=C sort); do
   file=${file#./}
   [ -e "$first/dist/debug/msvc/$file" ] || compare "build msvc/$file" "build/dist/msvc/bin/$file"
+done
+# What a debugger needs to pair an image with its program database, and no
+# trace of the folders it was built in nor of a compiler's command line.
+check_symbols() {  # image
+  local dll=$first/build/dist/msvc/bin/$1 pdb map debug summary
+  pdb=${dll%.dll}.pdb
+  map=${dll%.dll}.map
+  debug=$(llvm-readobj-19 --coff-debug-directory "$dll")
+  summary=$(llvm-pdbutil-19 dump -summary "$pdb")
+  if [ "$(sed -n 's/^ *PDBFileName: //p' <<<"$debug")" != "$(basename "$pdb")" ]; then
+    echo "the image names its database otherwise than by file name"
+  elif [ "$(sed -n 's/^ *PDBGUID: //p' <<<"$debug")" != "$(sed -n 's/^ *GUID: //p' <<<"$summary")" ] ||
+    [ "$(sed -n 's/^ *PDBAge: //p' <<<"$debug")" != "$(sed -n 's/^ *Age: //p' <<<"$summary")" ]; then
+    echo "the image names another database than the one beside it"
+  elif [ "$(llvm-pdbutil-19 dump -files "$pdb" | grep -c 'SHA-256')" -eq 0 ]; then
+    echo "no SHA-256 source hashes in the database"
+  elif grep -aqF "$root" "$dll" "$pdb" "$map"; then
+    echo "the checkout's folder is recorded"
+  elif grep -aq -e '-cc1' "$pdb"; then
+    echo "the compiler's command line is recorded"
+  fi
+}
+for image in tamsel.dll quarlo_shared.dll quarlo_msvc_bridge.dll; do
+  problem=$(check_symbols "$image")
+  if [ -z "$problem" ]; then
+    echo "symbols fit: $image"
+  else
+    echo "FAILED: symbols of $image: $problem"
+    status=1
+  fi
 done
 exit $status
