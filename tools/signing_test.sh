@@ -106,7 +106,7 @@ done
 # one. (Only when the host's archive was made.)
 inspect() {  # unsigned|signed, module path inside the archives
   QUARLO_HOST_EXE=$(find "$work/$1/files" -path '*/quarlo-host-*/quarlo_host.exe') \
-    timeout 300 "$root/tools/quarlo_host" inspect "$work/$1/files/$2" 2>&1
+    timeout 300 "$root/tools/quarlo_host" inspect "$work/$1/files/$2" </dev/null 2>&1
 }
 if [ -n "$(find "$work/unsigned/files" -path '*/quarlo-host-*/quarlo_host.exe')" ]; then
   for module in $(cd "$work/unsigned/files" && find . -path './tamsel-*/tamsel.dll' | sed 's|^\./||' | LC_ALL=C sort); do
