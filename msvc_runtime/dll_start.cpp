@@ -1,12 +1,15 @@
 // The DLL's entry point, in place of the Microsoft C runtime's start-up. On
-// attach it runs the static constructors the compiler lists between the
-// sections .CRT$XCA and .CRT$XCZ (the linker sorts .CRT$XCU, where they go,
-// in between). The destructors those constructors register through atexit
-// go into a table of this DLL's own and run in reverse order when the DLL is
-// unloaded: msvcrt.dll's atexit would run them at process exit instead, after
-// the code is gone. (No Windows or C runtime header here: both declare an
-// atexit of msvcrt.dll's, which this one replaces.)
+// attach it first gives the stack cookie its value, then runs the static
+// constructors the compiler lists between the sections .CRT$XCA and .CRT$XCZ
+// (the linker sorts .CRT$XCU, where they go, in between). The destructors
+// those constructors register through atexit go into a table of this DLL's
+// own and run in reverse order when the DLL is unloaded: msvcrt.dll's atexit
+// would run them at process exit instead, after the code is gone. (No Windows
+// or C runtime header here: both declare an atexit of msvcrt.dll's, which
+// this one replaces.)
 #include <stddef.h>
+
+#include "msvc_runtime/security_cookie.h"
 
 namespace {
 
@@ -34,8 +37,13 @@ extern "C" int __cdecl atexit(action destructor) {
   return 0;
 }
 
-extern "C" int __stdcall _DllMainCRTStartup(void*, unsigned long reason, void*) {
+// Not protected itself: its frame is entered before the cookie has its value.
+extern "C"
+    __attribute__((no_stack_protector)) int __stdcall _DllMainCRTStartup(void*,
+                                                                         unsigned long reason,
+                                                                         void*) {
   if (reason == process_attach) {
+    __security_init_cookie();
     // Read through a volatile pointer: the compiler must not assume the two
     // markers are adjacent objects with nothing between them.
     action* volatile first = &__xc_a;

@@ -7,13 +7,13 @@
 
 #include "quarlo/exception_io.h"
 #include "quarlo/mainmenu_commands.h"
-#include "quarlo_host/guid_text.h"
-#include "quarlo_host/heap_watch.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/host_string.h"
-#include "quarlo_host/loaded_module.h"
-#include "quarlo_host/memory_streams.h"
-#include "quarlo_host/read_pe_file.h"
+#include "quarlo_host/core/guid_text.h"
+#include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/host_string.h"
+#include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/runtime/memory_streams.h"
+#include "quarlo_host/runtime/read_pe_file.h"
 
 namespace quarlo_host {
 

@@ -23,8 +23,8 @@
 #include "quarlo/win32.h"
 #include "quarlo_host/check_cases.h"
 #include "quarlo_host/commands.h"
-#include "quarlo_host/program_folder.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/program_folder.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 

@@ -30,8 +30,11 @@ tools/build_preset.sh bench
 tools/build_preset.sh windows-msvc
 tools/build_preset.sh windows
 
+wine_runs=1
+tools/wine_session.sh check || wine_runs=0
+
 # A Wine session this script starts, it also ends.
-if [ ! -f build/wine/env ]; then
+if [ "$wine_runs" -eq 1 ] && [ ! -f build/wine/env ]; then
   tools/wine_session.sh start
   trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
 fi
@@ -42,6 +45,14 @@ build/bench/bench/tamsel_bench "${google_args[@]}"
 native_records=build/logs/bench-detector-native.txt
 wine_records=build/logs/bench-detector-wine.txt
 build/bench/bench/detector_timing/detector_timing "${detector_args[@]}" >"$native_records"
+if [ "$wine_runs" -eq 0 ]; then
+  echo
+  echo "== GUID detector, native only (the Windows builds need Wine)"
+  echo
+  awk -v native="$(uname -m) $(uname -s)" -v native_only=1 -f tools/detector_tables.awk \
+    "$native_records"
+  exit 0
+fi
 tools/wine_exec.sh build/windows/bin/detector_timing.exe "${detector_args[@]}" \
   --dll "Z:$root/build/windows-msvc/bin/guid_detector.dll" >"$wine_records"
 echo

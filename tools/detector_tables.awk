@@ -2,7 +2,8 @@
 # concatenated) into one table per input: each build's detector and each C
 # runtime's strlen in µs per MiB, and its time as a multiple of the native
 # detector's and of the native strlen's. -v native="x86_64 Linux" names the
-# native machine. Exits 1 when a figure is missing.
+# native machine; -v native_only=1 leaves out the rows of the Windows builds
+# (where Wine cannot run). Exits 1 when a figure is missing.
 
 # The value of key=value among the record's fields.
 function value_of(key,    i) {
@@ -63,8 +64,11 @@ END {
     print "detector_tables: no input records" > "/dev/stderr"
     exit 1
   }
-  print "Times are the best of " cell(runs["native"]) " runs natively and " \
-    cell(runs["windows-gnu"]) " under Wine; ratios are of times (2.00: twice as long)."
+  if (native_only)
+    print "Times are the best of " cell(runs["native"]) " runs; ratios are of times (2.00: twice as long)."
+  else
+    print "Times are the best of " cell(runs["native"]) " runs natively and " \
+      cell(runs["windows-gnu"]) " under Wine; ratios are of times (2.00: twice as long)."
   for (i = 1; i <= inputs; ++i) {
     input = order[i]
     base_detector = per_mib(input, "native", "detector")
@@ -74,12 +78,14 @@ END {
     print "| | µs per MiB | × native detector | × native strlen |"
     print "|---|---|---|---|"
     row("detector, native " native " (" built("native") ")", input, "native", "detector")
-    row("detector, Windows GNU ABI under Wine (" built("windows-gnu") ")", input,
-        "windows-gnu", "detector")
-    row("detector, Windows Microsoft ABI under Wine (" built("windows-msvc") ")", input,
-        "windows-msvc", "detector")
+    if (!native_only) {
+      row("detector, Windows GNU ABI under Wine (" built("windows-gnu") ")", input,
+          "windows-gnu", "detector")
+      row("detector, Windows Microsoft ABI under Wine (" built("windows-msvc") ")", input,
+          "windows-msvc", "detector")
+    }
     row("strlen, native C library", input, "native", "strlen")
-    row("strlen, Wine's msvcrt.dll", input, "windows-gnu", "strlen")
+    if (!native_only) row("strlen, Wine's msvcrt.dll", input, "windows-gnu", "strlen")
   }
   exit missing
 }

@@ -2,7 +2,8 @@
 # Prepares Wine for the tests and the demo: one 32-bit prefix (created once),
 # a display (Xvfb when none is given), and a persistent wineserver so every
 # later Wine start is fast. `start` writes build/wine/env, which wine_exec.sh
-# reads; `stop` ends what `start` began.
+# reads; `stop` ends what `start` began. `check` exits 0 when Wine can run
+# here, else says why and exits 1.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +16,16 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 }
 
+# Wine runs 32-bit Windows programs as 32-bit Linux processes. Some kernels
+# run 64-bit user code only: there every i386 program fails with "Exec format
+# error", Wine's loader and server included.
+check() {
+  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "wine_session: this kernel does not run 32-bit (i386) programs, so 32-bit Wine cannot run here" >&2
+    return 1
+  fi
+}
+
 display_alive() {
   [ -n "${1:-}" ] && xdpyinfo -display "$1" >/dev/null 2>&1
 }
@@ -24,11 +35,16 @@ start_xvfb() {
   for n in $(seq 91 120); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
       Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >"$state/xvfb.log" 2>&1 &
-      echo $! >"$state/xvfb.pid"
-      for _ in $(seq 50); do
+      local pid=$!
+      echo "$pid" >"$state/xvfb.pid"
+      for _ in $(seq 300); do
         if display_alive ":$n"; then echo ":$n"; return 0; fi
+        # Another server took the number first: try the next one.
+        kill -0 "$pid" 2>/dev/null || continue 2
         sleep 0.1
       done
+      # Too slow to answer: end it rather than leave it holding the number.
+      kill "$pid" 2>/dev/null || true
     fi
   done
   echo "wine_session: could not start Xvfb" >&2
@@ -36,6 +52,7 @@ start_xvfb() {
 }
 
 start() {
+  check
   mkdir -p "$state"
   wine_env
   local display="${DISPLAY:-}"
@@ -55,7 +72,8 @@ start() {
     wineserver -w
   fi
   # Daemons must not hold the caller's output open (a pipe would never end).
-  wineserver -p </dev/null >/dev/null 2>&1
+  # (It fails when the prefix's server already runs persistently: that is fine.)
+  wineserver -p </dev/null >/dev/null 2>&1 || true
   # Wine places and draws every window itself: without a window manager (as
   # under Xvfb) waiting for one costs a second each time a window shows or hides.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -78,5 +96,6 @@ stop() {
 case "${1:-}" in
   start) start ;;
   stop) stop ;;
-  *) echo "usage: $0 start|stop" >&2; exit 2 ;;
+  check) check ;;
+  *) echo "usage: $0 start|stop|check" >&2; exit 2 ;;
 esac

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "quarlo_host/module_abi.h"
+#include "quarlo_host/core/module_abi.h"
 
 namespace quarlo_host {
 

@@ -3,8 +3,9 @@
 #include <exception>
 
 #include "quarlo_host/commands.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/loaded_module.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
@@ -12,7 +13,6 @@
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/ui/services_option.h"
 #include "quarlo_host/ui/window_bitmap.h"
-#include "quarlo_host/utf.h"
 
 namespace quarlo_host {
 namespace {

@@ -5,9 +5,9 @@
 #include <exception>
 
 #include "quarlo_host/commands.h"
-#include "quarlo_host/file_version.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/loaded_module.h"
+#include "quarlo_host/runtime/file_version.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/host_options.h"
 #include "quarlo_host/ui/host_overview.h"

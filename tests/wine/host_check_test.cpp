@@ -8,7 +8,7 @@
 #include "module_under_test.h"
 #include "quarlo_host/check_cases.h"
 #include "quarlo_host/commands.h"
-#include "quarlo_host/read_file.h"
+#include "quarlo_host/runtime/read_file.h"
 
 using quarlo_host::check_cases;
 using quarlo_host::run_host;

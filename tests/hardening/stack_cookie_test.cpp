@@ -1,0 +1,84 @@
+// Stack protection in the Microsoft-ABI build, under Wine: a module that
+// overruns a stack buffer ends its process with the fail-fast status, and
+// the checker, running each case in a process of its own, reports the case
+// that hits it as crashed and carries on.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr unsigned long stack_buffer_overrun = 0xC0000409;
+
+std::string overrun_module() {
+  const char* path = getenv("TAMSEL_OVERRUN_MODULE");
+  return path != nullptr ? path : "stack_overrun_module.dll";
+}
+
+struct run_result {
+  unsigned long exit_code;
+  std::string output;
+};
+
+// Runs quarlo_host.exe from this folder with the given arguments.
+run_result run_host_program(const std::string& arguments) {
+  const std::string command = "quarlo_host.exe " + arguments + " 2>&1";
+  FILE* pipe = _popen(command.c_str(), "r");
+  if (pipe == nullptr) return {~0ul, "cannot start " + command};
+  std::string output;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) != 0) output.append(buffer, got);
+  return {static_cast<unsigned long>(_pclose(pipe)), output};
+}
+
+// "STATUS ID: DETAILS" lines of the checker's report, as status and details by id.
+std::map<std::string, std::pair<std::string, std::string>> report_lines(const std::string& text) {
+  std::map<std::string, std::pair<std::string, std::string>> out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const size_t blank = line.find(' ');
+    const size_t colon = line.find(':');
+    if (blank == std::string::npos || colon == std::string::npos || colon < blank) continue;
+    out[line.substr(blank + 1, colon - blank - 1)] = {line.substr(0, blank),
+                                                      line.substr(colon + 1)};
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(StackCookie, AnOverrunEndsTheProcessWithTheFailFastStatus) {
+  const run_result r =
+      run_host_program("check-case " + overrun_module() + " settings.round_trip 7 --abi msvc");
+  EXPECT_EQ(r.exit_code, stack_buffer_overrun) << r.output;
+  // The process ended inside the module: the case wrote no result.
+  EXPECT_EQ(r.output.find("result"), std::string::npos) << r.output;
+}
+
+TEST(StackCookie, TheCheckerReportsTheOverrunCaseAsCrashed) {
+  const run_result r = run_host_program("check " + overrun_module() + " --seed 7");
+  EXPECT_EQ(r.exit_code, 1ul) << r.output;
+  const auto lines = report_lines(r.output);
+  ASSERT_TRUE(lines.count("settings.round_trip")) << r.output;
+  EXPECT_EQ(lines.at("settings.round_trip").first, "crashed") << r.output;
+  // Every case that crashed hit the cookie, and the cases that load no
+  // settings ran to their end.
+  for (const auto& [id, line] : lines) {
+    if (line.first == "crashed") {
+      EXPECT_NE(line.second.find("0xC0000409"), std::string::npos) << id;
+    }
+  }
+  for (const char* id : {"entry.exports", "client.version", "client.debug_flag"}) {
+    ASSERT_TRUE(lines.count(id)) << id << "\n" << r.output;
+    EXPECT_NE(lines.at(id).first, "crashed") << id;
+  }
+}
