@@ -10,6 +10,7 @@ packages=(
   clang-19 lld-19 llvm-19 libwine-dev:i386
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
   clang-format valgrind zip python3-pefile
+  osslsigncode openssl
 )
 
 sudo_cmd=()

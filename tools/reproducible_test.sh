@@ -1,34 +1,87 @@
 #!/usr/bin/env bash
-# Builds the module archives twice, in two build folders and a little apart in
-# time, and expects the same bytes: the archives and every file in them.
-# Prints one line per compared file; exits non-zero when any differs.
+# Builds the module archives in two checkouts at different paths, of different
+# lengths, a little apart in time, and expects the same bytes: the archives,
+# every file in them, the symbols in debug/, and the program databases and link
+# maps of all Microsoft-ABI images, and checks that each of these images names
+# its database by file name and GUID. The checkouts are copies of this tree's
+# files as they are now (tracked, and untracked but not ignored), so work not
+# yet committed is tested too; both take the commit's time.
+# Prints one line per compared file; exits non-zero when any differs. The first
+# checkout stays for tools/signing_test.sh (build/repro/a).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-work=build/repro
+work=$root/build/repro
+checkouts=("$work/a" "$work/second-checkout/of-tamsel")
 rm -rf "$work"
-for run in first second; do
-  if ! TAMSEL_DIST_ONLY=modules TAMSEL_DIST_BUILD="$work/$run/build" TAMSEL_DIST_OUT="$work/$run/dist" \
-    tools/dist.sh >"$work-$run.log" 2>&1; then
-    tail -n 20 "$work-$run.log"
+mkdir -p "$work"
+export SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+for checkout in "${checkouts[@]}"; do
+  mkdir -p "$checkout"
+  git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$checkout"
+  log=$work/$(basename "$checkout").log
+  if ! (cd "$checkout" && TAMSEL_DIST_ONLY=modules tools/dist.sh) >"$log" 2>&1; then
+    tail -n 20 "$log"
     exit 1
   fi
   sleep 1
 done
+first=${checkouts[0]}
+second=${checkouts[1]}
 status=0
-compare() {  # label, first file, second file
-  if cmp -s "$2" "$3"; then
+compare() {  # label, path inside a checkout
+  if cmp -s "$first/$2" "$second/$2"; then
     echo "same bytes: $1"
   else
     echo "DIFFERENT: $1"
     status=1
   fi
 }
-for archive in "$work"/first/dist/*.zip; do
-  name=$(basename "$archive")
-  compare "$name" "$archive" "$work/second/dist/$name"
+for archive in "$first"/dist/*.zip; do
+  compare "$(basename "$archive")" "dist/$(basename "$archive")"
 done
-for file in $(cd "$work/first/build" && find stage -type f | LC_ALL=C sort); do
-  compare "$file" "$work/first/build/$file" "$work/second/build/$file"
+for file in $(cd "$first/build/dist" && find stage -type f | LC_ALL=C sort); do
+  compare "$file" "build/dist/$file"
+done
+for file in $(cd "$first/dist" && find debug -type f | LC_ALL=C sort); do
+  compare "$file" "dist/$file"
+done
+# The host's Microsoft-ABI images are built but not shipped by a modules-only
+# run: their symbols come from the build folder.
+for file in $(cd "$first/build/dist/msvc/bin" && find . -name '*.pdb' -o -name '*.map' | LC_ALL=C sort); do
+  file=${file#./}
+  [ -e "$first/dist/debug/msvc/$file" ] || compare "build msvc/$file" "build/dist/msvc/bin/$file"
+done
+# What a debugger needs to pair an image with its program database, and no
+# trace of the folders it was built in nor of a compiler's command line.
+check_symbols() {  # image
+  local dll=$first/build/dist/msvc/bin/$1 pdb map debug summary
+  pdb=${dll%.dll}.pdb
+  map=${dll%.dll}.map
+  debug=$(llvm-readobj-19 --coff-debug-directory "$dll")
+  summary=$(llvm-pdbutil-19 dump -summary "$pdb")
+  if [ "$(sed -n 's/^ *PDBFileName: //p' <<<"$debug")" != "$(basename "$pdb")" ]; then
+    echo "the image names its database otherwise than by file name"
+  elif [ "$(sed -n 's/^ *PDBGUID: //p' <<<"$debug")" != "$(sed -n 's/^ *GUID: //p' <<<"$summary")" ] ||
+    [ "$(sed -n 's/^ *PDBAge: //p' <<<"$debug")" != "$(sed -n 's/^ *Age: //p' <<<"$summary")" ]; then
+    echo "the image names another database than the one beside it"
+  elif [ "$(llvm-pdbutil-19 dump -files "$pdb" | grep -c 'SHA-256')" -eq 0 ]; then
+    echo "no SHA-256 source hashes in the database"
+  elif grep -aqF "$root" "$dll" "$pdb" "$map"; then
+    echo "the checkout's folder is recorded"
+  elif grep -aq -e '-cc1' "$pdb"; then
+    echo "the compiler's command line is recorded"
+  fi
+}
+for image in tamsel.dll quarlo_shared.dll quarlo_msvc_bridge.dll; do
+  problem=$(check_symbols "$image")
+  if [ -z "$problem" ]; then
+    echo "symbols fit: $image"
+  else
+    echo "FAILED: symbols of $image: $problem"
+    status=1
+  fi
 done
 exit $status

@@ -113,13 +113,14 @@ bench_suite() {
   fi
 }
 
-# Two clean builds of the module archives give the same bytes.
+# Two clean builds of the module archives, in two checkouts, give the same
+# bytes, and the Microsoft-ABI images' symbols fit them.
 repro_suite() {
   local out status=0 same different
   out=$(tools/reproducible_test.sh) || status=1
-  grep -v '^same bytes' <<<"$out"
-  same=$(grep -c '^same bytes' <<<"$out")
-  different=$(grep -c '^DIFFERENT' <<<"$out")
+  grep -Ev '^(same bytes|symbols fit)' <<<"$out"
+  same=$(grep -Ec '^(same bytes|symbols fit)' <<<"$out")
+  different=$(grep -Ec '^(DIFFERENT|FAILED)' <<<"$out")
   # A build that failed compared nothing: one failure.
   [ "$status" -eq 0 ] || [ "$different" -gt 0 ] || different=1
   record repro "$same" "$different"
@@ -143,6 +144,18 @@ audit_suite() {
   # A program that ended early without naming a failure: one failure.
   [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
   record audit "$ok" "$bad"
+}
+
+# The archives signed with a throw-away certificate: every image verifies,
+# keeps the unsigned build's digest and loads as before. Reuses audit_suite's
+# build of what ships.
+signing_suite() {
+  local out status=0 failures
+  out=$(tools/signing_test.sh) || status=1
+  grep -v '^passed' <<<"$out"
+  failures=$(grep -c '^FAILED' <<<"$out")
+  [ "$status" -eq 0 ] || [ "$failures" -gt 0 ] || failures=1
+  record signing "$(grep -c '^passed' <<<"$out")" "$failures"
 }
 
 fuzz_suite() {
@@ -172,6 +185,7 @@ if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record m
 ctest_suite windows
 repro_suite
 audit_suite
+signing_suite
 tables_suite
 bench_suite
 fuzz_suite
