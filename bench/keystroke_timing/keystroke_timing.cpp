@@ -39,7 +39,7 @@
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
-#include "quarlo_host/ui/lookup_command.h"
+#include "quarlo_host/cli/lookup_command.h"
 #include "quarlo_host/ui/main_window.h"
 #include "typing_figures.h"
 

@@ -11,7 +11,7 @@
 
 #include "module_under_test.h"
 #include "quarlo/win32.h"
-#include "quarlo_host/commands.h"
+#include "quarlo_host/cli/commands.h"
 #include "quarlo_host/read_file.h"
 #include "quarlo_host/utf.h"
 

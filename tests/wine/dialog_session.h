@@ -23,7 +23,7 @@
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
-#include "quarlo_host/ui/lookup_command.h"
+#include "quarlo_host/cli/lookup_command.h"
 #include "quarlo_host/ui/main_window.h"
 
 // A service object that counts the references the module takes and returns.
