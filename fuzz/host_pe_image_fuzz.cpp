@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "quarlo_host/load_failure.h"
-#include "quarlo_host/pe_image.h"
+#include "quarlo_host/core/load_failure.h"
+#include "quarlo_host/core/pe_image.h"
 #include "support/pe_image_builder.h"
 
 using quarlo_host::pe_listing;

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "quarlo_host/guid_text.h"
-#include "quarlo_host/services_file.h"
-#include "quarlo_host/valid_utf8.h"
+#include "quarlo_host/core/guid_text.h"
+#include "quarlo_host/core/services_file.h"
+#include "quarlo_host/core/valid_utf8.h"
 
 using quarlo_host::parse_services;
 using quarlo_host::service_entry;

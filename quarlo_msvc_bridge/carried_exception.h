@@ -10,7 +10,7 @@
 
 #include <exception>
 
-#include "bridge_abi.h"
+#include "bridge_abi/bridge_abi.h"
 
 namespace msvc_bridge {
 

@@ -3,7 +3,7 @@
 // host's table and throws what the host's object threw.
 #pragma once
 
-#include "bridge_abi.h"
+#include "bridge_abi/bridge_abi.h"
 #include "quarlo/byte_sink.h"
 #include "quarlo/byte_source.h"
 #include "quarlo/host_api.h"

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "bridge_abi.h"
+#include "bridge_abi/bridge_abi.h"
 #include "carried_exception.h"
 #include "exception_io.h"
 #include "host_objects.h"

@@ -32,10 +32,10 @@
 #include <vector>
 
 #include "quarlo/win32.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/loaded_module.h"
-#include "quarlo_host/module_abi.h"
-#include "quarlo_host/service_registry.h"
+#include "quarlo_host/core/module_abi.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/runtime/service_registry.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"

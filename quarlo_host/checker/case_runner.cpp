@@ -11,8 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "quarlo/win32.h"
-#include "quarlo_host/program_folder.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/program_folder.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "quarlo/exception_io.h"
-#include "quarlo_host/loaded_module.h"
+#include "quarlo_host/runtime/loaded_module.h"
 
 namespace quarlo_host {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "quarlo_host/module_abi.h"
+#include "quarlo_host/core/module_abi.h"
 
 namespace quarlo_host {
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "quarlo_host/valid_utf8.h"
+#include "quarlo_host/core/valid_utf8.h"
 
 namespace quarlo_host {
 

@@ -11,9 +11,9 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/service_ref.h"
 #include "quarlo_host/checker/check_case.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/loaded_module.h"
-#include "quarlo_host/service_registry.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/runtime/service_registry.h"
 
 namespace quarlo_host {
 

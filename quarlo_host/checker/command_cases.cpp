@@ -4,9 +4,9 @@
 
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
-#include "quarlo_host/guid_text.h"
-#include "quarlo_host/host_string.h"
-#include "quarlo_host/valid_utf8.h"
+#include "quarlo_host/core/guid_text.h"
+#include "quarlo_host/runtime/host_string.h"
+#include "quarlo_host/core/valid_utf8.h"
 
 namespace quarlo_host {
 

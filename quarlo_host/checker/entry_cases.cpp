@@ -5,9 +5,9 @@
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/checker/pe_hardening.h"
-#include "quarlo_host/file_version.h"
-#include "quarlo_host/read_file.h"
-#include "quarlo_host/read_pe_file.h"
+#include "quarlo_host/runtime/file_version.h"
+#include "quarlo_host/runtime/read_file.h"
+#include "quarlo_host/runtime/read_pe_file.h"
 
 namespace quarlo_host {
 

@@ -7,7 +7,7 @@
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/checker/check_settings.h"
-#include "quarlo_host/heap_watch.h"
+#include "quarlo_host/runtime/heap_watch.h"
 
 namespace quarlo_host {
 

@@ -4,7 +4,7 @@
 
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
-#include "quarlo_host/guid_text.h"
+#include "quarlo_host/core/guid_text.h"
 
 namespace quarlo_host {
 

@@ -6,8 +6,8 @@
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/checker/check_settings.h"
-#include "quarlo_host/heap_watch.h"
-#include "quarlo_host/host_string.h"
+#include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/host_string.h"
 
 namespace quarlo_host {
 

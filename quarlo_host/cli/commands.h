@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "quarlo_host/service_registry.h"
+#include "quarlo_host/runtime/service_registry.h"
 
 namespace CLI {
 class App;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "quarlo_host/module_abi.h"
+#include "quarlo_host/core/module_abi.h"
 
 namespace CLI {
 class App;

@@ -12,11 +12,11 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/cli/commands.h"
 #include "quarlo_host/cli/module_options.h"
-#include "quarlo_host/file_version.h"
-#include "quarlo_host/guid_text.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/host_string.h"
-#include "quarlo_host/loaded_module.h"
+#include "quarlo_host/runtime/file_version.h"
+#include "quarlo_host/core/guid_text.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/host_string.h"
+#include "quarlo_host/runtime/loaded_module.h"
 
 namespace quarlo_host {
 

@@ -9,7 +9,7 @@
 
 #include "quarlo/win32.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/utf.h"
 
 #include <shellapi.h>
 

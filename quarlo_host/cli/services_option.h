@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "quarlo_host/service_registry.h"
+#include "quarlo_host/runtime/service_registry.h"
 
 namespace quarlo_host {
 

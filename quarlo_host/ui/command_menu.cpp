@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "quarlo_host/host_string.h"
+#include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/ui/menu_groups.h"
 
 namespace quarlo_host {

@@ -1,6 +1,6 @@
 #include "quarlo_host/ui/control_text.h"
 
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 

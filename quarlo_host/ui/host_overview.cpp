@@ -1,6 +1,6 @@
 #include "quarlo_host/ui/host_overview.h"
 
-#include "quarlo_host/guid_text.h"
+#include "quarlo_host/core/guid_text.h"
 
 namespace quarlo_host {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "quarlo_host/module_abi.h"
-#include "quarlo_host/service_registry.h"
+#include "quarlo_host/core/module_abi.h"
+#include "quarlo_host/runtime/service_registry.h"
 
 namespace quarlo_host {
 

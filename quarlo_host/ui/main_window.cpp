@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 namespace {

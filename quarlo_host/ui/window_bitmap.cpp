@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 namespace {

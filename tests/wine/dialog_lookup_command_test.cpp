@@ -12,8 +12,8 @@
 #include "module_under_test.h"
 #include "quarlo/win32.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/read_file.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/read_file.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "dialog_session.h"
-#include "quarlo_host/heap_watch.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/utf.h"
 
 using quarlo_host::control_text;
 using quarlo_host::dialog_script;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog_session.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/utf.h"
 
 using quarlo_host::dialog_script;
 using quarlo_host::lookup_close_id;

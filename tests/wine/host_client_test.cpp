@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/mainmenu_commands.h"
-#include "quarlo_host/guid_text.h"
+#include "quarlo_host/core/guid_text.h"
 #include "tamsel_session.h"
 
 using quarlo_host::heap_watch::counts;

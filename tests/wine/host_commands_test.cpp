@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/mainmenu_commands.h"
-#include "quarlo_host/guid_text.h"
-#include "quarlo_host/host_string.h"
+#include "quarlo_host/core/guid_text.h"
+#include "quarlo_host/runtime/host_string.h"
 #include "tamsel_session.h"
 
 using quarlo_host::format_guid;

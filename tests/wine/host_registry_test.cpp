@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/named_service.h"
-#include "quarlo_host/host_api_impl.h"
+#include "quarlo_host/runtime/host_api_impl.h"
 
 using quarlo_host::host_api_impl;
 using quarlo_host::service_registry;

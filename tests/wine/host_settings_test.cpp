@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/exception_io.h"
-#include "quarlo_host/memory_streams.h"
+#include "quarlo_host/runtime/memory_streams.h"
 #include "tamsel_session.h"
 
 using quarlo_host::memory_sink;

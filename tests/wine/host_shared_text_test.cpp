@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
-#include "quarlo_host/host_string.h"
-#include "quarlo_host/unique_module.h"
-#include "quarlo_host/utf.h"
+#include "quarlo_host/runtime/host_string.h"
+#include "quarlo_host/runtime/unique_module.h"
+#include "quarlo_host/runtime/utf.h"
 
 using quarlo_host::host_string;
 

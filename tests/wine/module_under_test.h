@@ -8,8 +8,8 @@
 #include <string>
 
 #include "quarlo/shared_text.h"
-#include "quarlo_host/module_abi.h"
-#include "quarlo_host/read_pe_file.h"
+#include "quarlo_host/core/module_abi.h"
+#include "quarlo_host/runtime/read_pe_file.h"
 
 inline std::string module_under_test() {
   const char* path = getenv("TAMSEL_MODULE");

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
-#include "quarlo_host/heap_watch.h"
-#include "quarlo_host/host_api_impl.h"
-#include "quarlo_host/loaded_module.h"
+#include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/runtime/loaded_module.h"
 
 struct tamsel_session : ::testing::Test {
   void SetUp() override {

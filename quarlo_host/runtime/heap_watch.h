@@ -1,0 +1,51 @@
+// Watches one loaded module's C heap. install patches the module's import
+// address table entries for msvcrt.dll's malloc, realloc, free, _msize and
+// _expand, so every heap call the module makes passes through the host: it is
+// counted, its block tracked, and the k-th fallible call can be made to fail.
+//
+// The hooks live in the host and stay valid after the module unloads, so the
+// frees its exit list makes during FreeLibrary are seen too; a test can then
+// assert that nothing the module allocated is still alive. A freed block is
+// filled with 0xDD first, so a use after free fails at once. Blocks the module
+// allocated before install (its C runtime start-up) are foreign: freeing or
+// reallocating one passes through untracked. One module is watched at a time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "quarlo/win32.h"
+
+namespace quarlo_host::heap_watch {
+
+struct call_counts {
+  uint32_t mallocs = 0;
+  uint32_t reallocs = 0;
+  uint32_t frees = 0;
+  uint32_t sizes = 0;
+  uint32_t expands = 0;
+  // malloc, realloc to a nonzero size and _expand: the calls that can fail.
+  uint32_t fallible = 0;
+  // Calls that failed because a failure was armed.
+  uint32_t failed = 0;
+  // free or realloc of a block the watch never handed out.
+  uint32_t foreign = 0;
+};
+
+// Redirects module's heap imports to the watch; returns how many were patched.
+// Tracking state is kept: blocks alive from an earlier module stay counted.
+uint32_t install(HMODULE module);
+
+// Zeroes the counters and disarms failure; live blocks stay tracked.
+void reset();
+// The k-th fallible call from now (1-based) returns null; 0 disarms.
+void fail_at(uint32_t k);
+call_counts counts();
+
+// Blocks handed out through the hooks and not yet freed.
+uint32_t live_blocks();
+uint64_t live_bytes();
+// Their sizes as requested, smallest first.
+std::vector<uint32_t> live_sizes();
+
+}  // namespace quarlo_host::heap_watch

@@ -1,0 +1,112 @@
+#include "quarlo_host/runtime/loaded_module.h"
+
+#include <string>
+#include <vector>
+
+#include "quarlo/module_entry.h"
+#include "quarlo_host/runtime/bridge_client.h"
+#include "quarlo_host/runtime/failed_load.h"
+#include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/program_folder.h"
+#include "quarlo_host/runtime/read_pe_file.h"
+#include "quarlo_host/runtime/utf.h"
+
+namespace quarlo_host {
+
+namespace {
+
+constexpr wchar_t shared_library_name[] = L"quarlo_shared.dll";
+
+std::wstring full_path(const std::wstring& path) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  const DWORD written = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+  full.resize(written < n ? written : 0);
+  return full.empty() ? path : full;
+}
+
+bool file_exists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool imports_shared_library(const pe_listing& image) {
+  for (const pe_import& dll : image.imports) {
+    if (lstrcmpiW(to_wide(dll.dll).c_str(), shared_library_name) == 0) return true;
+  }
+  return false;
+}
+
+// The ABI of a DLL already loaded, from its mapped import table.
+module_abi loaded_abi(HMODULE dll) {
+  const auto* base = reinterpret_cast<const uint8_t*>(dll);
+  const auto& dos = *reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos.e_lfanew);
+  return detect_abi(parse_pe(base, nt.OptionalHeader.SizeOfImage, true));
+}
+
+// Loads quarlo_shared.dll of abi for a module in folder, unless this very
+// file is loaded already. One of another ABI in the process would serve the
+// module's import in its place, so that is refused.
+unique_module load_shared_library(module_abi abi, const std::wstring& folder) {
+  std::vector<std::wstring> candidates = {folder + shared_library_name};
+  candidates.push_back(program_folder() + (abi == module_abi::msvc ? L"msvc\\" : L"") +
+                       shared_library_name);
+  for (const std::wstring& candidate : candidates) {
+    if (!file_exists(candidate)) continue;
+    const HMODULE present = GetModuleHandleW(shared_library_name);
+    if (present != nullptr && loaded_abi(present) != abi) {
+      throw module_error(std::string("a quarlo_shared.dll of the ") +
+                         abi_name(loaded_abi(present)) + " ABI is loaded already, and a " +
+                         abi_name(abi) +
+                         "-ABI module needs its own: load it in a process of its own");
+    }
+    unique_module shared(LoadLibraryExW(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (shared) return shared;
+  }
+  return unique_module();
+}
+
+}  // namespace
+
+loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_heap,
+                             std::optional<module_abi> abi)
+    : abi_(module_abi::msvc) {
+  const std::string name(path);
+  const std::wstring file = full_path(to_wide(path));
+  std::optional<pe_listing> image;
+  try {
+    image = read_pe_file(path);
+  } catch (const pe_error&) {
+    // Not an image this host can read; loading it says what is wrong.
+  }
+  abi_ = abi ? *abi : image ? detect_abi(*image) : module_abi::msvc;
+  if (image && imports_shared_library(*image)) {
+    shared_library_ = load_shared_library(abi_, file.substr(0, file.find_last_of(L"\\/") + 1));
+  }
+  module_.reset(LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!module_) throw module_error(failed_load_message(name, GetLastError()));
+  entry_ = reinterpret_cast<void*>(GetProcAddress(module_.get(), quarlo_entry_name));
+  if (entry_ == nullptr) throw module_error(name + " does not export " + quarlo_entry_name);
+  if (abi_ == module_abi::msvc) bridge_ = std::make_unique<bridge_client>();
+  if (watch_heap) watched_imports_ = heap_watch::install(module_.get());
+  client_ = enter(host);
+  if (client_ == nullptr) throw module_error(std::string(quarlo_entry_name) + " returned null");
+}
+
+loaded_module::~loaded_module() { unload(); }
+
+module_client* loaded_module::enter(host_api& host) {
+  const auto instance = reinterpret_cast<HINSTANCE>(module_.get());
+  if (bridge_) return bridge_->enter(entry_, host, instance);
+  return reinterpret_cast<quarlo_get_interface_fn>(entry_)(&host, instance);
+}
+
+void loaded_module::unload() {
+  module_.reset();
+  bridge_.reset();
+  shared_library_.reset();
+}
+
+}  // namespace quarlo_host
