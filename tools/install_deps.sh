@@ -10,6 +10,7 @@ packages=(
   clang-19 lld-19 llvm-19 libwine-dev:i386
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
   clang-format valgrind zip
+  libcli11-dev nlohmann-json3-dev
 )
 
 sudo_cmd=()

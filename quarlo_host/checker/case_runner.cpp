@@ -56,8 +56,8 @@ check_result parse_child_output(const std::string& output, DWORD exit_code) {
       return result;
     }
   }
-  return {check_status::crashed, "the case process ended with exit code " + hex_code(exit_code) +
-                                     " and no result"};
+  return {check_status::crashed,
+          "the case process ended with exit code " + hex_code(exit_code) + " and no result"};
 }
 
 // Runs one case in a child process and reads its result line.

@@ -98,12 +98,9 @@ std::string report_json(const check_run& run) {
   auto counts = tally(run);
   nlohmann::json summary;
   for (const auto& [status, n] : counts) summary[status_name(status)] = n;
-  const nlohmann::json report = {{"module", run.module_path},
-                                 {"strict", run.strict},
-                                 {"passed", run_verdict(run) == 0},
-                                 {"seconds", run.seconds},
-                                 {"summary", summary},
-                                 {"cases", cases}};
+  const nlohmann::json report = {
+      {"module", run.module_path}, {"strict", run.strict}, {"passed", run_verdict(run) == 0},
+      {"seconds", run.seconds},    {"summary", summary},   {"cases", cases}};
   return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
@@ -141,11 +138,11 @@ std::string report_junit(const check_run& run) {
     cases << "    </testcase>\n";
   }
   std::ostringstream xml;
-  const std::string totals = "tests=\"" + std::to_string(run.outcomes.size()) +
-                             "\" failures=\"" + std::to_string(counts[check_status::failed]) +
-                             "\" errors=\"" + std::to_string(counts[check_status::crashed]) +
-                             "\" skipped=\"" + std::to_string(counts[check_status::skipped]) +
-                             "\" time=\"" + seconds_text(run.seconds) + "\"";
+  const std::string totals = "tests=\"" + std::to_string(run.outcomes.size()) + "\" failures=\"" +
+                             std::to_string(counts[check_status::failed]) + "\" errors=\"" +
+                             std::to_string(counts[check_status::crashed]) + "\" skipped=\"" +
+                             std::to_string(counts[check_status::skipped]) + "\" time=\"" +
+                             seconds_text(run.seconds) + "\"";
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<testsuites name=\"quarlo_host check\" " << totals << ">\n"
       << "  <testsuite name=\"" << xml_text("quarlo_host check " + run.module_path) << "\" "

@@ -2,7 +2,6 @@
 
 #include <set>
 
-
 namespace quarlo_host {
 
 factory_walk walk_factories(module_client& client) {

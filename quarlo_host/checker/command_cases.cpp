@@ -5,8 +5,8 @@
 #include "quarlo_host/checker/check_areas.h"
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/core/guid_text.h"
-#include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/core/valid_utf8.h"
+#include "quarlo_host/runtime/host_string.h"
 
 namespace quarlo_host {
 
@@ -178,9 +178,9 @@ check_result check_run_releases(const check_context& context) {
     // An index past the end runs nothing, so no dialog can block the case.
     group.run_command(group.command_count(), std::move(given));
     if (callback.outstanding() != 0) {
-      return expected_got("group " + std::to_string(g) +
-                              ": run_command to release the one reference it was given",
-                          std::to_string(callback.outstanding()) + " left over");
+      return expected_got(
+          "group " + std::to_string(g) + ": run_command to release the one reference it was given",
+          std::to_string(callback.outstanding()) + " left over");
     }
     return passed();
   });
@@ -203,8 +203,7 @@ std::vector<check_case> command_cases() {
        "the name is the menu item the user sees", check_names},
       {"commands.descriptions", "commands",
        "a description is non-empty UTF-8; without one the string is left alone",
-       "the host shows descriptions as help and must not show stale text",
-       check_descriptions},
+       "the host shows descriptions as help and must not show stale text", check_descriptions},
       {"commands.guids_not_null", "commands", "every command has a non-null GUID",
        "the host stores key bindings and toolbars by command GUID", check_guids_not_null},
       {"commands.guids_unique", "commands", "command GUIDs are unique across all groups",
@@ -213,16 +212,14 @@ std::vector<check_case> command_cases() {
        "the host probes indexes when commands change", check_guid_past_end},
       {"commands.past_end_writes_nothing", "commands",
        "command_name, command_description and display_state past the end leave the string",
-       "the host's string would show a command that does not exist",
-       check_past_end_writes_nothing},
+       "the host's string would show a command that does not exist", check_past_end_writes_nothing},
       {"commands.display_state", "commands", "display_state gives UTF-8 menu text",
        "the host shows that text in its menu", check_display_state},
       {"commands.group_stable", "commands", "parent_group and sort_priority stay the same",
        "the host places the group once and finds it there again", check_group_stable},
       {"commands.run_releases_callback", "commands",
        "run_command releases exactly the callback reference it is given",
-       "a kept or doubly released callback leaks or frees the host's object",
-       check_run_releases},
+       "a kept or doubly released callback leaks or frees the host's object", check_run_releases},
       {"commands.run_null_callback", "commands", "run_command with an empty callback returns",
        "a host may run a command without a callback", check_run_null_callback},
   };

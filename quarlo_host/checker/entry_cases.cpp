@@ -15,9 +15,9 @@ namespace {
 
 // DLLs of the system, and the runtime a GNU-ABI module shares with its host.
 constexpr const char* system_dlls[] = {
-    "kernel32.dll", "user32.dll",   "gdi32.dll",   "advapi32.dll", "comctl32.dll",
-    "comdlg32.dll", "shell32.dll",  "shlwapi.dll", "ole32.dll",    "oleaut32.dll",
-    "version.dll",  "winmm.dll",    "ws2_32.dll",  "uxtheme.dll",  "ntdll.dll",
+    "kernel32.dll", "user32.dll",   "gdi32.dll",        "advapi32.dll", "comctl32.dll",
+    "comdlg32.dll", "shell32.dll",  "shlwapi.dll",      "ole32.dll",    "oleaut32.dll",
+    "version.dll",  "winmm.dll",    "ws2_32.dll",       "uxtheme.dll",  "ntdll.dll",
     "msvcrt.dll",   "ucrtbase.dll", "quarlo_shared.dll"};
 constexpr const char* gnu_runtime_dlls[] = {"libgcc_s_dw2-1.dll", "libstdc++-6.dll",
                                             "libwinpthread-1.dll"};

@@ -49,9 +49,9 @@ check_result check_host_data_caught(const check_context& context) {
         } catch (const quarlo_io::exception_io_data& e) {
           // Only a header read ends loading; a failed skip may leave it.
           if (source.calls()[k - 1].kind != source_call::read_exact) return passed();
-          return expected_got("exception_io_data at a header read" + at_call(k) +
-                                  " ending loading normally",
-                              std::string("it came out: ") + e.what());
+          return expected_got(
+              "exception_io_data at a header read" + at_call(k) + " ending loading normally",
+              std::string("it came out: ") + e.what());
         }
         return passed();
       });
@@ -113,9 +113,9 @@ check_result check_sink_throws(const check_context& context) {
       }
     }
     if (heap_watch::live_blocks() != live) {
-      return expected_got(std::to_string(live) + " live block(s) after write " +
-                              std::to_string(k) + " threw",
-                          std::to_string(heap_watch::live_blocks()));
+      return expected_got(
+          std::to_string(live) + " live block(s) after write " + std::to_string(k) + " threw",
+          std::to_string(heap_watch::live_blocks()));
     }
   }
   return passed(std::to_string(probe.writes()) + " write(s)");

@@ -113,24 +113,24 @@ check_result check_query_unknown(const check_context& context) {
 
 check_result check_query_miss_untouched(const check_context& context) {
   const GUID unknown = unknown_class(context.seed + 1);
-  return each_instance(context, [&](check_session& s, service_factory_base&,
-                                    service_ref& instance) {
-    named_object& held = s.registry().at(0);
-    service_ref out;
-    out.assign(&held);
-    const int32_t before = held.outstanding();
-    if (instance.get()->query(out, unknown)) {
-      return skipped("the instance answers an unknown class (factories.query_unknown_class)");
-    }
-    if (out.get() != &held) {
-      return expected_got("the reference holding what it held", "another object");
-    }
-    if (held.outstanding() != before) {
-      return expected_got(std::to_string(before) + " reference(s) on what it held",
-                          std::to_string(held.outstanding()));
-    }
-    return passed();
-  });
+  return each_instance(
+      context, [&](check_session& s, service_factory_base&, service_ref& instance) {
+        named_object& held = s.registry().at(0);
+        service_ref out;
+        out.assign(&held);
+        const int32_t before = held.outstanding();
+        if (instance.get()->query(out, unknown)) {
+          return skipped("the instance answers an unknown class (factories.query_unknown_class)");
+        }
+        if (out.get() != &held) {
+          return expected_got("the reference holding what it held", "another object");
+        }
+        if (held.outstanding() != before) {
+          return expected_got(std::to_string(before) + " reference(s) on what it held",
+                              std::to_string(held.outstanding()));
+        }
+        return passed();
+      });
 }
 
 check_result check_counts_balanced(const check_context& context) {
@@ -167,8 +167,7 @@ std::vector<check_case> factory_cases() {
        "the host asks for the interface it found the record by", check_query_own},
       {"factories.query_unknown_class", "factories",
        "an instance answers false for a class it does not implement",
-       "a host that gets a yes would call slots the object does not have",
-       check_query_unknown},
+       "a host that gets a yes would call slots the object does not have", check_query_unknown},
       {"factories.query_miss_untouched", "factories",
        "a miss leaves the reference and its object as they were",
        "the host's reference would otherwise leak or dangle", check_query_miss_untouched},

@@ -36,9 +36,9 @@ check_result sweep(const std::function<void()>& action, const std::function<void
     heap_watch::fail_at(0);
     redo();
     if (heap_watch::live_blocks() != live) {
-      return expected_got(std::to_string(live) + " live block(s) after heap call " +
-                              std::to_string(k) + " failed",
-                          std::to_string(heap_watch::live_blocks()));
+      return expected_got(
+          std::to_string(live) + " live block(s) after heap call " + std::to_string(k) + " failed",
+          std::to_string(heap_watch::live_blocks()));
     }
   }
   return passed(calls == 0 ? "no heap call" : std::to_string(calls) + " failure point(s)");

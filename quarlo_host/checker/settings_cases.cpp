@@ -86,9 +86,9 @@ check_result check_round_trip(const check_context& context) {
     load_from(s, first, limit);
     const std::vector<uint8_t> again = save_of(s);
     if (again != first) {
-      return expected_got(describe_bytes(first) + " after a load in reads of " +
-                              std::to_string(limit),
-                          describe_bytes(again));
+      return expected_got(
+          describe_bytes(first) + " after a load in reads of " + std::to_string(limit),
+          describe_bytes(again));
     }
   }
   return passed(std::to_string(first.size()) + " byte(s)");
@@ -195,8 +195,7 @@ std::vector<check_case> settings_cases() {
       {"settings.round_trip", "settings",
        "save, load in reads of 1, 3 and 17 bytes, save: byte-identical",
        "settings must survive a restart, whatever the host's reads return", check_round_trip},
-      {"settings.unknown_around_own", "settings",
-       "its own records load between unknown ones",
+      {"settings.unknown_around_own", "settings", "its own records load between unknown ones",
        "records of other versions may come before and after the module's own",
        check_unknown_around_own},
       {"settings.own_record_bounded", "settings",
@@ -205,8 +204,7 @@ std::vector<check_case> settings_cases() {
        check_own_record_bounded},
       {"settings.cut_unknown_record", "settings",
        "a stream ending inside an unknown record's payload ends with exception_io_data",
-       "the host learns the file is damaged instead of half-loading it",
-       check_cut_unknown_record},
+       "the host learns the file is damaged instead of half-loading it", check_cut_unknown_record},
       {"settings.random_bytes", "settings",
        "4 MiB of random bytes load normally or end with exception_io_data",
        "a damaged file must never crash the host", check_random_bytes},

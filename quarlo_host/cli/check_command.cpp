@@ -13,6 +13,7 @@
 // for a usage error or a module that cannot be loaded.
 // `quarlo_host check --list [--json]` prints the catalogue.
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -96,6 +97,16 @@ bool module_loads(const runner_options& runner, uint32_t seed, std::string& reas
   return outcomes.front().result.status == check_status::passed;
 }
 
+// A number above zero, for counts and time limits.
+const CLI::Validator above_zero(
+    [](std::string& text) {
+      char* end = nullptr;
+      const double value = std::strtod(text.c_str(), &end);
+      return end != text.c_str() && *end == '\0' && value > 0 ? std::string()
+                                                              : text + " is not above 0";
+    },
+    "above 0");
+
 int check(const check_options& options, std::ostream& out, std::ostream& err) {
   if (options.list) return list_cases(options.json && options.json_path.empty(), out);
   if (options.module.empty()) {
@@ -150,10 +161,10 @@ command_action define_check(CLI::App& parser) {
   parser.add_option("--skip", o->skip, "leave out the cases whose id matches (glob)");
   parser.add_option("--seed", o->seed, "seed of every random input");
   parser.add_option("--repeat", o->repeat, "run the selection N times, seeds seed, seed+1, ...")
-      ->check(CLI::PositiveNumber);
+      ->check(above_zero);
   parser.add_option("--timeout", o->timeout, "time limit of each case in seconds")
-      ->check(CLI::PositiveNumber);
-  parser.add_option("-j,--jobs", o->jobs, "case processes at once")->check(CLI::PositiveNumber);
+      ->check(above_zero);
+  parser.add_option("-j,--jobs", o->jobs, "case processes at once")->check(above_zero);
   parser.add_flag("--in-process", o->in_process, "run the cases here, one by one, for a debugger");
   parser.add_flag("--strict", o->strict, "warnings fail");
   parser.add_flag("--list", o->list, "print the catalogue of cases");

@@ -14,8 +14,7 @@ const std::vector<host_command>& host_commands() {
        "MODULE.dll [--abi gnu|msvc] [--only PATTERN]... [--skip PATTERN]... [--seed N] "
        "[--repeat N] [--timeout SECONDS] [-j N] [--in-process] [--strict] [--json FILE] "
        "[--junit FILE]\n       quarlo_host check --list [--json]",
-       "run the contract's check cases against the module, each in its own process",
-       define_check},
+       "run the contract's check cases against the module, each in its own process", define_check},
       {"check-case", "MODULE.dll ID SEED [--abi gnu|msvc]",
        "run one check case here and print its result", define_check_case},
       {"run", "MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]",

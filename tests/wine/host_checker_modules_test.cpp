@@ -1,0 +1,100 @@
+// The checker against the test-only modules of checker_modules/, each built
+// with one planted fault, in the ABI under test: the cases that catch the
+// fault end as the table says, and every other case passes (or is skipped,
+// or warns about the test build itself).
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "module_under_test.h"
+#include "quarlo_host/checker/case_selection.h"
+#include "quarlo_host/cli/commands.h"
+
+namespace {
+
+struct fault_row {
+  const char* module;
+  // Glob on case ids and the status every case it matches must end with.
+  std::vector<std::pair<const char*, const char*>> caught;
+  bool msvc_only = false;
+  // The time limit per case: short only where a case is meant to hang.
+  const char* timeout = "60";
+};
+
+const std::vector<fault_row> faults = {
+    {"conforming", {}},
+    {"query_answers_all", {{"factories.query_unknown_class", "failed"}}},
+    {"query_writes_on_miss", {{"factories.query_miss_untouched", "failed"}}},
+    {"factory_loop", {{"factories.chain_ends", "failed"}}},
+    {"duplicate_command_guid", {{"commands.guids_unique", "failed"}}},
+    {"name_past_end", {{"commands.past_end_writes_nothing", "failed"}}},
+    {"run_keeps_callback", {{"commands.run_releases_callback", "failed"}}},
+    {"run_releases_twice", {{"commands.run_releases_callback", "failed"}}},
+    {"load_swallows_host_exception", {{"exceptions.host_io_passes", "failed"}}},
+    {"load_reads_past_record",
+     {{"settings.own_record_bounded", "failed"}, {"settings.unknown_around_own", "failed"}}},
+    {"swallowed_bad_alloc", {{"memory.location_alloc_failure", "failed"}}},
+    {"block_left_at_unload",
+     {{"memory.unload_frees_all", "failed"}, {"memory.reload_no_growth", "failed"}}},
+    {"second_export", {{"entry.single_export", "failed"}}},
+    {"exception_declared_as_struct",
+     {{"settings.*", "failed"},
+      {"exceptions.*", "failed"},
+      {"memory.load_alloc_failure", "failed"}},
+     true},
+    // The slot is command_count: every case that asks it.
+    {"crash_in_slot", {{"commands.*", "crashed"}, {"memory.commands_no_leak", "crashed"}}},
+    {"hang_in_slot", {{"commands.*", "failed"}, {"memory.commands_no_leak", "failed"}}, false, "5"},
+};
+
+// "STATUS ID: ..." lines of the human report, by id.
+std::map<std::string, std::string> statuses(const std::string& report) {
+  std::map<std::string, std::string> out;
+  std::istringstream lines(report);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t blank = line.find(' ');
+    const size_t colon = line.find(": ");
+    if (blank == std::string::npos || colon == std::string::npos || colon < blank) continue;
+    out[line.substr(blank + 1, colon - blank - 1)] = line.substr(0, blank);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(CheckerModules, EachPlantedFaultIsCaughtByItsCaseAndNoOther) {
+  const bool msvc = abi_under_test() == quarlo_host::module_abi::msvc;
+  for (const fault_row& row : faults) {
+    if (row.msvc_only && !msvc) continue;
+    SCOPED_TRACE(row.module);
+    const std::string module =
+        folder_under_test() + "checker_modules/checker_" + row.module + ".dll";
+    std::ostringstream out, err;
+    const int status =
+        quarlo_host::run_host({"check", module, "--seed", "5", "--timeout", row.timeout}, out, err);
+    EXPECT_EQ(status, row.caught.empty() ? 0 : 1) << out.str() << err.str();
+    const auto found = statuses(out.str());
+    ASSERT_FALSE(found.empty()) << err.str();
+    for (const auto& [id, got] : found) {
+      std::string expected;
+      for (const auto& [pattern, s] : row.caught) {
+        if (quarlo_host::glob_match(pattern, id)) expected = s;
+      }
+      if (expected.empty()) {
+        EXPECT_TRUE(got == "passed" || got == "skipped" || got == "warning") << id << " " << got;
+      } else if (got != "skipped") {
+        EXPECT_EQ(got, expected) << id;
+      }
+    }
+    for (const auto& [pattern, s] : row.caught) {
+      const bool glob = std::string(pattern).find('*') != std::string::npos;
+      if (!glob) {
+        EXPECT_EQ(found.count(pattern) ? found.at(pattern) : "absent", s) << pattern;
+      }
+    }
+  }
+}
