@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "check_report_lines.h"
 #include "module_under_test.h"
+#include "quarlo_host/checker/case_selection.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
 #include "quarlo_host/runtime/read_file.h"
@@ -26,20 +28,6 @@ run_result check(std::vector<std::string> args) {
   std::ostringstream out, err;
   const int status = run_host(args, out, err);
   return {status, out.str(), err.str()};
-}
-
-// "STATUS ID: ..." lines of the human report, by id.
-std::map<std::string, std::string> statuses(const std::string& report) {
-  std::map<std::string, std::string> out;
-  std::istringstream lines(report);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const size_t blank = line.find(' ');
-    const size_t colon = line.find(": ");
-    if (blank == std::string::npos || colon == std::string::npos || colon < blank) continue;
-    out[line.substr(blank + 1, colon - blank - 1)] = line.substr(0, blank);
-  }
-  return out;
 }
 
 }  // namespace
@@ -154,4 +142,37 @@ TEST(Checker, DrivingTheModuleInTheOtherAbiEndsItsCasesNotTheChecker) {
   }
   EXPECT_EQ(found.at("entry.single_export"), "passed");
   EXPECT_NE(r.out.find("summary "), std::string::npos);
+}
+
+TEST(Checker, GlobsChooseCasesById) {
+  struct row {
+    const char* pattern;
+    const char* id;
+    bool matches;
+  };
+  const row rows[] = {
+      {"settings.*", "settings.round_trip", true},
+      {"settings.*", "settings.", true},
+      {"settings.*", "memory.settings", false},
+      {"*.names", "commands.names", true},
+      {"commands.?ames", "commands.names", true},
+      {"commands.?ames", "commands.ames", false},
+      {"*a*b*", "xaxxbx", true},
+      {"*a*b", "xaxxbx", false},
+      {"entry.loads", "entry.loads", true},
+      {"entry.loads", "entry.loadsx", false},
+      {"", "", true},
+      {"*", "", true},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(quarlo_host::glob_match(r.pattern, r.id), r.matches) << r.pattern << " " << r.id;
+  }
+  std::vector<const quarlo_host::check_case*> chosen;
+  std::string error;
+  ASSERT_TRUE(quarlo_host::select_cases(check_catalogue(), {"settings.*", "entry.loads"},
+                                        {"settings.random_*"}, chosen, error));
+  EXPECT_EQ(chosen.front()->id, std::string("entry.loads"));
+  for (const auto* c : chosen) EXPECT_NE(std::string(c->id), "settings.random_bytes");
+  EXPECT_FALSE(quarlo_host::select_cases(check_catalogue(), {}, {"setings.*"}, chosen, error));
+  EXPECT_EQ(error, "no case matches setings.*");
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "check_report_lines.h"
 #include "module_under_test.h"
 #include "quarlo_host/checker/case_selection.h"
 #include "quarlo_host/cli/commands.h"
@@ -49,20 +50,6 @@ const std::vector<fault_row> faults = {
     {"crash_in_slot", {{"commands.*", "crashed"}, {"memory.commands_no_leak", "crashed"}}},
     {"hang_in_slot", {{"commands.*", "failed"}, {"memory.commands_no_leak", "failed"}}, false, "5"},
 };
-
-// "STATUS ID: ..." lines of the human report, by id.
-std::map<std::string, std::string> statuses(const std::string& report) {
-  std::map<std::string, std::string> out;
-  std::istringstream lines(report);
-  std::string line;
-  while (std::getline(lines, line)) {
-    const size_t blank = line.find(' ');
-    const size_t colon = line.find(": ");
-    if (blank == std::string::npos || colon == std::string::npos || colon < blank) continue;
-    out[line.substr(blank + 1, colon - blank - 1)] = line.substr(0, blank);
-  }
-  return out;
-}
 
 }  // namespace
 
