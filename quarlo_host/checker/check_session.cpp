@@ -22,8 +22,6 @@ check_session::check_session(const check_context& context)
   registry_.add({0x5EED0001, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}}, "checker service");
 }
 
-check_session::~check_session() { groups_.clear(); }
-
 const std::vector<service_ref>& check_session::command_groups() {
   if (groups_made_) return groups_;
   groups_made_ = true;

@@ -33,7 +33,6 @@ class check_session final {
   explicit check_session(const check_context& context);
   check_session(const check_session&) = delete;
   check_session& operator=(const check_session&) = delete;
-  ~check_session();
 
   module_client& client() { return module_.client(); }
   loaded_module& module() { return module_; }

@@ -46,7 +46,11 @@ check_result sweep(const std::function<void()>& action, const std::function<void
 
 check_result check_location_failure(const check_context& context) {
   check_session s(context);
-  const auto set = [&] { s.client().set_location_texts("C:\\quarlo\\profile", "second text"); };
+  // From empty texts each time, so the module has to allocate again.
+  const auto set = [&] {
+    s.client().set_location_texts("", "");
+    s.client().set_location_texts("C:\\quarlo\\profile", "second text");
+  };
   return sweep(set, set);
 }
 
