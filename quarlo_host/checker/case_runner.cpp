@@ -5,12 +5,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "quarlo/exception_io.h"
 #include "quarlo/win32.h"
+#include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/program_folder.h"
 #include "quarlo_host/runtime/utf.h"
 
@@ -135,6 +139,22 @@ case_outcome run_here(const case_job& job, const runner_options& options) {
 }
 
 }  // namespace
+
+check_result run_check_case(const check_case& c, const check_context& context) {
+  try {
+    return c.run(context);
+  } catch (const module_error& e) {
+    return failed(std::string("the module cannot be loaded: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    return expected_got("the case to end", "std::bad_alloc");
+  } catch (const quarlo_io::exception_io& e) {
+    return expected_got("the case to end", std::string("quarlo_io::exception_io: ") + e.what());
+  } catch (const std::exception& e) {
+    return expected_got("the case to end", std::string("an exception: ") + e.what());
+  } catch (...) {
+    return expected_got("the case to end", "an exception of unknown type");
+  }
+}
 
 std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
                                     const runner_options& options,

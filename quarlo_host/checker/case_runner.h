@@ -36,6 +36,10 @@ struct runner_options {
   bool in_process = false;
 };
 
+// Runs one case in this process; an exception leaving it counts as failed,
+// with its type and message.
+check_result run_check_case(const check_case& c, const check_context& context);
+
 // Runs every job; report sees each outcome in the jobs' order, as soon as it
 // and every one before it have ended. Returns the outcomes in that order.
 std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,

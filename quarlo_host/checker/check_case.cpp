@@ -1,11 +1,6 @@
 #include "quarlo_host/checker/check_case.h"
 
-#include <exception>
-#include <new>
 #include <utility>
-
-#include "quarlo/exception_io.h"
-#include "quarlo_host/runtime/loaded_module.h"
 
 namespace quarlo_host {
 
@@ -50,22 +45,6 @@ check_result warning(std::string details) { return {check_status::warning, std::
 
 check_result expected_got(const std::string& expected, const std::string& got) {
   return failed("expected " + expected + ", got " + got);
-}
-
-check_result run_check_case(const check_case& c, const check_context& context) {
-  try {
-    return c.run(context);
-  } catch (const module_error& e) {
-    return failed(std::string("the module cannot be loaded: ") + e.what());
-  } catch (const std::bad_alloc&) {
-    return expected_got("the case to end", "std::bad_alloc");
-  } catch (const quarlo_io::exception_io& e) {
-    return expected_got("the case to end", std::string("quarlo_io::exception_io: ") + e.what());
-  } catch (const std::exception& e) {
-    return expected_got("the case to end", std::string("an exception: ") + e.what());
-  } catch (...) {
-    return expected_got("the case to end", "an exception of unknown type");
-  }
 }
 
 }  // namespace quarlo_host

@@ -46,8 +46,4 @@ check_result warning(std::string details);
 // "expected E, got G" as failed.
 check_result expected_got(const std::string& expected, const std::string& got);
 
-// Runs one case in this process; an exception leaving it counts as failed,
-// with its type and message.
-check_result run_check_case(const check_case& c, const check_context& context);
-
 }  // namespace quarlo_host

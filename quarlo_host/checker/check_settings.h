@@ -8,6 +8,7 @@
 
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/checker/check_streams.h"
+#include "quarlo_host/checker/settings_records.h"
 
 namespace quarlo_host {
 

@@ -7,7 +7,6 @@
 
 #include "check_report_lines.h"
 #include "module_under_test.h"
-#include "quarlo_host/checker/case_selection.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
 #include "quarlo_host/runtime/read_file.h"
@@ -142,37 +141,4 @@ TEST(Checker, DrivingTheModuleInTheOtherAbiEndsItsCasesNotTheChecker) {
   }
   EXPECT_EQ(found.at("entry.single_export"), "passed");
   EXPECT_NE(r.out.find("summary "), std::string::npos);
-}
-
-TEST(Checker, GlobsChooseCasesById) {
-  struct row {
-    const char* pattern;
-    const char* id;
-    bool matches;
-  };
-  const row rows[] = {
-      {"settings.*", "settings.round_trip", true},
-      {"settings.*", "settings.", true},
-      {"settings.*", "memory.settings", false},
-      {"*.names", "commands.names", true},
-      {"commands.?ames", "commands.names", true},
-      {"commands.?ames", "commands.ames", false},
-      {"*a*b*", "xaxxbx", true},
-      {"*a*b", "xaxxbx", false},
-      {"entry.loads", "entry.loads", true},
-      {"entry.loads", "entry.loadsx", false},
-      {"", "", true},
-      {"*", "", true},
-  };
-  for (const row& r : rows) {
-    EXPECT_EQ(quarlo_host::glob_match(r.pattern, r.id), r.matches) << r.pattern << " " << r.id;
-  }
-  std::vector<const quarlo_host::check_case*> chosen;
-  std::string error;
-  ASSERT_TRUE(quarlo_host::select_cases(check_catalogue(), {"settings.*", "entry.loads"},
-                                        {"settings.random_*"}, chosen, error));
-  EXPECT_EQ(chosen.front()->id, std::string("entry.loads"));
-  for (const auto* c : chosen) EXPECT_NE(std::string(c->id), "settings.random_bytes");
-  EXPECT_FALSE(quarlo_host::select_cases(check_catalogue(), {}, {"setings.*"}, chosen, error));
-  EXPECT_EQ(error, "no case matches setings.*");
 }
