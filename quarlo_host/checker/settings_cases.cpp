@@ -119,18 +119,29 @@ check_result check_own_record_bounded(const check_context& context) {
   std::vector<settings_record> own;
   split_records(save_of(s), own);
   if (own.empty()) return skipped("the module saves no record");
-  // Each record of its own is followed by an unknown one of three bytes: the
-  // module must step over exactly that, wherever its own payload ended.
+  // Records of its own with the payload it saves, shorter ones (down to none)
+  // and a longer one, each followed by an unknown record of three bytes: the
+  // module must read no further than each record's size says.
   std::mt19937 random(context.seed);
   std::vector<settings_record> records;
   std::vector<uint64_t> starts;
   uint64_t at = 0;
+  const auto add = [&](const settings_record& r) {
+    starts.push_back(at);
+    at += 20 + r.payload.size();
+    records.push_back(r);
+    records.push_back({random_bytes(random, 16), {1, 2, 3}});
+    starts.push_back(at);
+    at += 23;
+  };
   for (const auto& record : own) {
-    for (const auto& r : {record, settings_record{random_bytes(random, 16), {1, 2, 3}}}) {
-      starts.push_back(at);
-      at += 20 + r.payload.size();
-      records.push_back(r);
+    add(record);
+    for (size_t n = 0; n < record.payload.size(); ++n) {
+      add({record.guid, {record.payload.begin(), record.payload.begin() + static_cast<long>(n)}});
     }
+    settings_record longer = record;
+    longer.payload.resize(longer.payload.size() + 5, 0);
+    add(longer);
   }
   check_source source(join_records(records));
   abort_signal abort;
@@ -200,7 +211,7 @@ std::vector<check_case> settings_cases() {
        "records of other versions may come before and after the module's own",
        check_unknown_around_own},
       {"settings.own_record_bounded", "settings",
-       "loading its own record reads nothing of the next record",
+       "loading its own records, of any size, reads nothing of the next record",
        "a setting that reads past its payload corrupts every record after it",
        check_own_record_bounded},
       {"settings.cut_unknown_record", "settings",

@@ -106,3 +106,21 @@ inline std::vector<uint8_t> build_pe(uint16_t machine, bool pe32_plus,
   image.insert(image.end(), section.begin(), section.end());
   return image;
 }
+
+// An image's bytes as a string, as a file holds them.
+inline std::string image_text(const std::vector<uint8_t>& image) {
+  return std::string(image.begin(), image.end());
+}
+
+// A 64-bit DLL with one import.
+inline std::vector<uint8_t> x64_dll() {
+  return build_pe(0x8664, true, {{"KERNEL32.dll", {"ExitProcess"}}});
+}
+
+// A module's bytes with its import of quarlo_shared.dll renamed to a DLL that
+// exists nowhere (the names are equally long); unchanged without that import.
+inline std::string with_absent_import(std::string bytes) {
+  const size_t at = bytes.find("quarlo_shared.dll");
+  if (at != std::string::npos) bytes.replace(at, 17, "quarlo_absent.dll");
+  return bytes;
+}

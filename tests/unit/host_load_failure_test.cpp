@@ -16,10 +16,6 @@ using quarlo_host::explain_load_failure;
 
 namespace {
 
-std::string text_of(const std::vector<uint8_t>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
 std::string folded(std::string_view name) {
   std::string out(name);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -35,17 +31,6 @@ const std::vector<uint8_t> module_image = build_pe(0x14C, false,
                                                     {"libgcc_s_dw2-1.dll", {"_Unwind_Resume"}},
                                                     {"libstdc++-6.dll", {"_ZSt9terminatev"}}});
 
-// The module's bytes with its import of the shared library renamed to a DLL
-// that exists nowhere (the names are equally long).
-std::string with_absent_import(std::string bytes) {
-  const size_t at = bytes.find("quarlo_shared.dll");
-  EXPECT_NE(at, std::string::npos);
-  if (at != std::string::npos) bytes.replace(at, 17, "quarlo_absent.dll");
-  return bytes;
-}
-
-const std::vector<uint8_t> x64_dll = build_pe(0x8664, true, {{"KERNEL32.dll", {"ExitProcess"}}});
-
 }  // namespace
 
 TEST(LoadFailure, SaysWhatIsWrongFromTheFile) {
@@ -58,7 +43,7 @@ TEST(LoadFailure, SaysWhatIsWrongFromTheFile) {
     std::vector<const char*> says;
     std::vector<const char*> never;
   };
-  const std::string dll = text_of(module_image);
+  const std::string dll = image_text(module_image);
   const row rows[] = {
       {"missing file", 126, std::nullopt, {}, {"the file does not exist; check the path"}, {}},
       {"unreadable file", 5, std::nullopt, {}, {"cannot be read; check its permissions"}, {}},
@@ -86,28 +71,28 @@ TEST(LoadFailure, SaysWhatIsWrongFromTheFile) {
       {"DOS program", 193, "MZ" + std::string(62, '\0'), {}, {"(no PE signature)"}, {}},
       {"64-bit DLL",
        193,
-       text_of(x64_dll),
+       image_text(x64_dll()),
        {},
        {"it is a 64-bit DLL, while quarlo modules are 32-bit; use the module's 32-bit (x86) build"},
        {"KERNEL32"}},
-      {"64-bit ARM DLL", 193, text_of(build_pe(0xAA64, true, {})), {}, {"a 64-bit DLL"}, {}},
+      {"64-bit ARM DLL", 193, image_text(build_pe(0xAA64, true, {})), {}, {"a 64-bit DLL"}, {}},
       {"32-bit ARM DLL",
        193,
-       text_of(build_pe(0x1C4, false, {})),
+       image_text(build_pe(0x1C4, false, {})),
        {},
        {"another processor (machine 0x01C4), while quarlo modules are 32-bit x86 DLLs"},
        {}},
       {"missing import",
        126,
-       text_of(build_pe(0x14C, false,
-                        {{"KERNEL32.dll", {"ExitProcess"}}, {"quarlo_absent.dll", {"#7"}}})),
+       image_text(build_pe(0x14C, false,
+                           {{"KERNEL32.dll", {"ExitProcess"}}, {"quarlo_absent.dll", {"#7"}}})),
        {"kernel32.dll"},
        {"it needs quarlo_absent.dll, which cannot be found; put it beside the module or beside "
         "the host program"},
        {"KERNEL32"}},
       {"missing imports, one named twice",
        126,
-       text_of(build_pe(0x14C, false, {{"a.dll", {"f"}}, {"B.dll", {"g"}}, {"A.DLL", {"h"}}})),
+       image_text(build_pe(0x14C, false, {{"a.dll", {"f"}}, {"B.dll", {"g"}}, {"A.DLL", {"h"}}})),
        {},
        {"it needs a.dll and B.dll, which cannot be found; put them beside"},
        {"A.DLL"}},

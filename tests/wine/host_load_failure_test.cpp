@@ -15,30 +15,11 @@
 
 namespace {
 
-std::string text_of(const std::vector<uint8_t>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
 std::string module_bytes() {
   std::string bytes;
   EXPECT_TRUE(quarlo_host::read_file("tamsel.dll", bytes));
   return bytes;
 }
-
-// The module's bytes with its import of the shared library renamed to a DLL
-// that exists nowhere (the names are equally long).
-std::string with_absent_import(std::string bytes) {
-  const size_t at = bytes.find("quarlo_shared.dll");
-  EXPECT_NE(at, std::string::npos);
-  if (at != std::string::npos) bytes.replace(at, 17, "quarlo_absent.dll");
-  return bytes;
-}
-
-const std::vector<uint8_t> x64_dll = build_pe(0x8664, true, {{"KERNEL32.dll", {"ExitProcess"}}});
-
-}  // namespace
-
-namespace {
 
 // Runs quarlo_host.exe (beside the tests) with arguments; returns its exit
 // status with what it wrote to its error stream in err.
@@ -119,7 +100,10 @@ TEST_F(LoadFailureFiles, InspectExplainsEveryRefusedModule) {
       {"missing.dll", std::nullopt, {"the file does not exist"}, {}},
       {"notes.txt", "Tamsel notes\nnothing to load here\n", {"it is a text file"}, {}},
       {"truncated.dll", dll.substr(0, 1024), {"not a complete Windows DLL (truncated image)"}, {}},
-      {"x64.dll", text_of(x64_dll), {"it is a 64-bit DLL, while quarlo modules are 32-bit"}, {}},
+      {"x64.dll",
+       image_text(x64_dll()),
+       {"it is a 64-bit DLL, while quarlo modules are 32-bit"},
+       {}},
       // Its other imports sit beside the host program and in the system folder.
       {"absent_import.dll",
        with_absent_import(dll),

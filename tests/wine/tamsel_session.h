@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,14 @@
 #include "quarlo_host/runtime/loaded_module.h"
 
 struct tamsel_session : ::testing::Test {
-  void SetUp() override {
+  void SetUp() override { load(module_under_test()); }
+
+  // Loads the module at path with the heap watch, the one loaded before unloaded first.
+  void load(const std::string& path) {
+    module.reset();
     quarlo_host::heap_watch::reset();
     blocks_at_start = quarlo_host::heap_watch::live_blocks();
-    module.emplace(module_under_test(), host, true);
+    module.emplace(path, host, true);
     // malloc, realloc and free at least; without them nothing would be seen.
     ASSERT_GE(module->watched_imports(), 3u);
     quarlo_host::heap_watch::reset();

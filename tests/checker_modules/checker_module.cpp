@@ -1,0 +1,409 @@
+// A small module of the quarlo contract, written only against the host's own
+// declarations, to prove `quarlo_host check`. Built without a fault it is
+// `conforming`: two command groups (one and two commands), one setting of its
+// own, location texts kept as owned heap copies, command groups made on the
+// heap and freed on their last release. Built with CHECKER_FAULT_<NAME>, it
+// breaks the contract in that one respect.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <exception>
+#include <new>
+
+#include "quarlo/mainmenu_commands.h"
+#include "quarlo/module_entry.h"
+
+namespace quarlo_io {
+
+// The stream exception family; it matches the host's by qualified name.
+#ifdef CHECKER_FAULT_EXCEPTION_DECLARED_AS_STRUCT
+// Declared with another class key: the Microsoft ABI tells them apart from the host's.
+#define QUARLO_IO_CLASS_KEY struct
+#else
+#define QUARLO_IO_CLASS_KEY class
+#endif
+
+QUARLO_IO_CLASS_KEY exception_io : public std::exception {
+ public:
+  explicit exception_io(const char* message) : message_(message) {}
+  const char* what() const noexcept override { return message_; }
+
+ private:
+  const char* message_;
+};
+
+QUARLO_IO_CLASS_KEY exception_io_data : public exception_io {
+ public:
+  using exception_io::exception_io;
+};
+
+QUARLO_IO_CLASS_KEY exception_io_data_truncation : public exception_io_data {
+ public:
+  using exception_io_data::exception_io_data;
+};
+
+}  // namespace quarlo_io
+
+namespace {
+
+struct command_info {
+  GUID guid;
+  const char* name;
+  const char* description;
+};
+
+struct group_info {
+  GUID parent;
+  uint32_t priority;
+  uint32_t count;
+  const command_info* commands;
+};
+
+const command_info first_commands[] = {
+    {{0x5B1C8E2A, 0x3D47, 0x4F10, {0x9A, 0x61, 0x2C, 0x7E, 0x14, 0xB3, 0x58, 0x01}},
+     "Checker First",
+     "The only command of the first group"},
+};
+
+#ifdef CHECKER_FAULT_DUPLICATE_COMMAND_GUID
+// Command GUIDs must be unique across all groups: the last command repeats the first's.
+constexpr uint8_t last_command_tail = 0x01;
+#else
+constexpr uint8_t last_command_tail = 0x03;
+#endif
+
+const command_info second_commands[] = {
+    {{0x5B1C8E2A, 0x3D47, 0x4F10, {0x9A, 0x61, 0x2C, 0x7E, 0x14, 0xB3, 0x58, 0x02}},
+     "Checker Second",
+     "The first command of the second group"},
+    {{0x5B1C8E2A, 0x3D47, 0x4F10, {0x9A, 0x61, 0x2C, 0x7E, 0x14, 0xB3, 0x58, last_command_tail}},
+     u8"Checker Pr\u00FCfung",
+     "The second command of the second group"},
+};
+
+const group_info first_group = {
+    {0xF8BE5604, 0x165F, 0x4BB9, {0xB6, 0xA9, 0x15, 0xE5, 0x5E, 0x0E, 0x0D, 0x3A}},
+    0x80000000u,
+    1,
+    first_commands};
+const group_info second_group = {
+    {0x0C4D2E61, 0x7A35, 0x4B8E, {0xA1, 0x0F, 0x63, 0x9D, 0x27, 0xE4, 0x5C, 0x10}},
+    0x40000000u,
+    2,
+    second_commands};
+
+// A command group on the heap, freed on its last release: a host that calls it
+// after releasing its last reference uses freed memory.
+class command_group final : public mainmenu_commands {
+ public:
+  // One counted reference for the caller; throws bad_alloc when the heap fails.
+  static command_group* make(const group_info& info) {
+    void* block = malloc(sizeof(command_group));
+    if (block == nullptr) throw std::bad_alloc();
+    return new (block) command_group(info);
+  }
+
+  uint32_t release() override {
+    const uint32_t count = --count_;
+    if (count == 0) {
+      this->~command_group();
+      free(this);
+    }
+    return count;
+  }
+  uint32_t add_ref() override { return ++count_; }
+
+  bool query(service_ref& out, const GUID& service_class) override {
+#ifdef CHECKER_FAULT_QUERY_ANSWERS_ALL
+    // query must answer only the classes the object implements.
+    (void)service_class;
+#else
+    if (!quarlo::guid_equal(service_class, mainmenu_commands::class_guid)) {
+#ifdef CHECKER_FAULT_QUERY_WRITES_ON_MISS
+      // A miss must leave out alone: this empties it.
+      out.reset();
+#endif
+      return false;
+    }
+#endif
+    out.assign(this);
+    return true;
+  }
+
+  uint32_t command_count() override {
+#ifdef CHECKER_FAULT_CRASH_IN_SLOT
+    // A slot must not crash the host: this writes through a null pointer.
+    volatile uint32_t* volatile nowhere = nullptr;
+    *nowhere = info_.count;
+#endif
+    return info_.count;
+  }
+
+  GUID command_guid(uint32_t index) override {
+    return index < info_.count ? info_.commands[index].guid : quarlo::null_guid;
+  }
+
+  void command_name(uint32_t index, trel::string_base& out) override {
+    if (index < info_.count) {
+      out.assign_text(info_.commands[index].name, trel::until_nul);
+    } else {
+      write_past_end(out);
+    }
+  }
+
+  bool command_description(uint32_t index, trel::string_base& out) override {
+    if (index >= info_.count) {
+      write_past_end(out);
+      return false;
+    }
+    out.assign_text(info_.commands[index].description, trel::until_nul);
+    return true;
+  }
+
+  GUID parent_group() override { return info_.parent; }
+
+  uint32_t sort_priority() override {
+#ifdef CHECKER_FAULT_HANG_IN_SLOT
+    // A slot must return: this one never does.
+    for (;;) Sleep(1000);
+#endif
+    return info_.priority;
+  }
+
+  bool display_state(uint32_t index, trel::string_base& text, uint32_t& flags) override {
+    if (index >= info_.count) {
+      write_past_end(text);
+      return false;
+    }
+    text.assign_text(info_.commands[index].name, trel::until_nul);
+    flags = 0;
+    return true;
+  }
+
+  void run_command(uint32_t index, service_ref callback) override {
+    if (index < info_.count) ++runs_;
+#if defined(CHECKER_FAULT_RUN_KEEPS_CALLBACK)
+    // run_command must release its callback: this takes it over and never releases it.
+    callback.detach();
+#elif defined(CHECKER_FAULT_RUN_RELEASES_TWICE)
+    // run_command must release its callback once: this releases it twice.
+    if (callback) callback.get()->release();
+    callback.reset();
+#else
+    callback.reset();
+#endif
+  }
+
+ private:
+  explicit command_group(const group_info& info) : info_(info) {}
+  ~command_group() = default;
+
+  static void write_past_end(trel::string_base& out) {
+#ifdef CHECKER_FAULT_NAME_PAST_END
+    // An index past the end must leave the string alone: this writes into it.
+    out.assign_text("past the end", trel::until_nul);
+#else
+    (void)out;
+#endif
+  }
+
+  const group_info& info_;
+  uint32_t count_ = 1;
+  uint32_t runs_ = 0;
+};
+
+class group_factory final : public service_factory_base {
+ public:
+  group_factory(const group_info& info, service_factory_base* following) : info_(info) {
+    next = following;
+    service_class = &mainmenu_commands::class_guid;
+  }
+  void make_instance(service_ref& out) override { out.adopt(command_group::make(info_)); }
+
+ private:
+  const group_info& info_;
+};
+
+group_factory second_factory(second_group, nullptr);
+group_factory first_factory(first_group, &second_factory);
+
+// The setting's record: GUID, 32-bit little-endian length, the 4-byte value.
+constexpr GUID setting_guid = {
+    0x2E9F6A13, 0x8C04, 0x4D5B, {0xB7, 0x3A, 0x91, 0x0E, 0x6C, 0x28, 0xF4, 0x55}};
+constexpr uint32_t value_bytes = 4;
+constexpr uint32_t header_bytes = 20;
+
+void put_u32(uint8_t* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t get_u32(const uint8_t* in) {
+  return uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+}
+
+void put_guid(uint8_t* out, const GUID& id) {
+  put_u32(out, id.Data1);
+  out[4] = static_cast<uint8_t>(id.Data2);
+  out[5] = static_cast<uint8_t>(id.Data2 >> 8);
+  out[6] = static_cast<uint8_t>(id.Data3);
+  out[7] = static_cast<uint8_t>(id.Data3 >> 8);
+  memcpy(out + 8, id.Data4, 8);
+}
+
+bool is_setting_guid(const uint8_t* in) {
+  uint8_t own[16];
+  put_guid(own, setting_guid);
+  return memcmp(in, own, sizeof own) == 0;
+}
+
+// Reads up to count bytes, however the source splits them; fewer only at its end.
+uint32_t read_up_to(byte_source& source, uint8_t* buffer, uint32_t count, abort_signal& abort) {
+  uint32_t got = 0;
+  while (got < count) {
+    const uint32_t n = source.read(buffer + got, count - got, abort);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+class checker_client final : public module_client {
+ public:
+  ~checker_client() { clear_texts(); }
+
+  uint32_t client_version() override { return 71; }
+  service_factory_base* first_factory() override {
+#ifdef CHECKER_FAULT_FACTORY_LOOP
+    // The factory chain must end: this one leads back to its head.
+    second_factory.next = &::first_factory;
+#endif
+    return &::first_factory;
+  }
+
+  void save_settings(byte_sink& sink, abort_signal& abort) override {
+    uint8_t record[header_bytes + value_bytes];
+    put_guid(record, setting_guid);
+    put_u32(record + 16, value_bytes);
+    put_u32(record + header_bytes, value_);
+    sink.write(record, sizeof record, abort);
+  }
+
+  void load_settings(byte_source& source, abort_signal& abort) override {
+#ifdef CHECKER_FAULT_LOAD_SWALLOWS_HOST_EXCEPTION
+    // The host's exceptions must pass out of load_settings: this stops them all.
+    try {
+      load_records(source, abort);
+    } catch (const std::exception&) {
+    }
+#else
+    load_records(source, abort);
+#endif
+  }
+
+  void set_location_texts(const char* text1, const char* text2) override {
+#ifdef CHECKER_FAULT_SWALLOWED_BAD_ALLOC
+    // A failed allocation must come out as bad_alloc: this drops the texts instead.
+    try {
+      keep_texts(text1, text2);
+    } catch (const std::bad_alloc&) {
+      clear_texts();
+    }
+#else
+    keep_texts(text1, text2);
+#endif
+  }
+
+  void services_ready(bool ready) override { ready_ = ready; }
+  bool debug_build() override { return false; }
+
+ private:
+  void load_records(byte_source& source, abort_signal& abort) {
+    for (;;) {
+      uint8_t header[header_bytes];
+      try {
+        source.read_exact(header, 16, abort);
+        source.read_exact(header + 16, 4, abort);
+      } catch (const quarlo_io::exception_io_data&) {
+        return;  // the end of the stream, possibly inside a header
+      }
+      const uint32_t length = get_u32(header + 16);
+      if (is_setting_guid(header)) {
+        load_own_record(source, length, abort);
+      } else {
+        source.skip_exact(length, abort);
+      }
+    }
+  }
+
+  void load_own_record(byte_source& source, uint32_t length, abort_signal& abort) {
+#ifdef CHECKER_FAULT_LOAD_READS_PAST_RECORD
+    // A record's payload ends at its length: this reads the whole value regardless.
+    const uint32_t wanted = value_bytes;
+#else
+    const uint32_t wanted = length < value_bytes ? length : value_bytes;
+#endif
+    uint8_t payload[value_bytes];
+    if (read_up_to(source, payload, wanted, abort) < wanted) {
+      throw quarlo_io::exception_io_data_truncation("settings record cut short");
+    }
+    // A payload of another length is no value of this build: it is stepped over.
+    if (length == value_bytes) value_ = get_u32(payload);
+    if (length > value_bytes) source.skip_exact(length - value_bytes, abort);
+  }
+
+  // Both copies are made before either is kept, so a failure changes nothing.
+  void keep_texts(const char* text1, const char* text2) {
+    char* copy1 = copy_text(text1);
+    char* copy2 = nullptr;
+    try {
+      copy2 = copy_text(text2);
+    } catch (const std::bad_alloc&) {
+      free(copy1);
+      throw;
+    }
+    clear_texts();
+    text1_ = copy1;
+    text2_ = copy2;
+  }
+
+  // Null for an empty text: an emptied text holds no block.
+  static char* copy_text(const char* text) {
+    if (text == nullptr || *text == '\0') return nullptr;
+    const size_t size = strlen(text) + 1;
+    char* copy = static_cast<char*>(malloc(size));
+    if (copy == nullptr) throw std::bad_alloc();
+    memcpy(copy, text, size);
+    return copy;
+  }
+
+  void clear_texts() {
+    free(text1_);
+    free(text2_);
+    text1_ = nullptr;
+    text2_ = nullptr;
+  }
+
+  uint32_t value_ = 0x00C0FFEE;
+  char* text1_ = nullptr;
+  char* text2_ = nullptr;
+  bool ready_ = false;
+};
+
+checker_client client;
+
+}  // namespace
+
+#ifdef CHECKER_FAULT_SECOND_EXPORT
+// A module exports quarlo_get_interface alone: this is a second export.
+extern "C" __declspec(dllexport) int __cdecl checker_second_export() { return 0; }
+#endif
+
+extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(host_api*, HINSTANCE) {
+#ifdef CHECKER_FAULT_BLOCK_LEFT_AT_UNLOAD
+  // Everything a module allocates is freed by its unload: this block never is.
+  static void* kept = malloc(32);
+  (void)kept;
+#endif
+  return &client;
+}
