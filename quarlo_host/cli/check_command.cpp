@@ -157,8 +157,11 @@ command_action define_check(CLI::App& parser) {
   o->jobs = processors();
   add_module_argument(parser, o->module);
   add_abi_option(parser, o->abi);
-  parser.add_option("--only", o->only, "run only the cases whose id matches (glob)");
-  parser.add_option("--skip", o->skip, "leave out the cases whose id matches (glob)");
+  // One pattern per occurrence, so a module after it stays the module.
+  parser.add_option("--only", o->only, "run only the cases whose id matches (glob)")
+      ->allow_extra_args(false);
+  parser.add_option("--skip", o->skip, "leave out the cases whose id matches (glob)")
+      ->allow_extra_args(false);
   parser.add_option("--seed", o->seed, "seed of every random input");
   parser.add_option("--repeat", o->repeat, "run the selection N times, seeds seed, seed+1, ...")
       ->check(above_zero);
