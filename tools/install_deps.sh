@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
   clang-format valgrind zip python3-pefile
   osslsigncode openssl
+  libcli11-dev nlohmann-json3-dev
 )
 
 sudo_cmd=()

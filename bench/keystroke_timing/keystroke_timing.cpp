@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "quarlo/win32.h"
+#include "quarlo_host/cli/lookup_command.h"
 #include "quarlo_host/core/module_abi.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
@@ -39,7 +40,6 @@
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
-#include "quarlo_host/ui/lookup_command.h"
 #include "quarlo_host/ui/main_window.h"
 #include "typing_figures.h"
 

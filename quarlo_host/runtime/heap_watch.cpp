@@ -63,7 +63,15 @@ void __cdecl hook_free(void* block) {
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);
   ++s.counts.frees;
-  if (block != nullptr && s.live.erase(block) == 0) ++s.counts.foreign;
+  const auto it = block != nullptr ? s.live.find(block) : s.live.end();
+  if (it != s.live.end()) {
+    // Poisoned, so a call through an object after its last release crashes
+    // on the spot instead of running on stale memory.
+    std::memset(block, 0xDD, it->second);
+    s.live.erase(it);
+  } else if (block != nullptr) {
+    ++s.counts.foreign;
+  }
   s.real_free(block);
 }
 

@@ -5,7 +5,8 @@
 //
 // The hooks live in the host and stay valid after the module unloads, so the
 // frees its exit list makes during FreeLibrary are seen too; a test can then
-// assert that nothing the module allocated is still alive. Blocks the module
+// assert that nothing the module allocated is still alive. A freed block is
+// filled with 0xDD first, so a use after free fails at once. Blocks the module
 // allocated before install (its C runtime start-up) are foreign: freeing or
 // reallocating one passes through untracked. One module is watched at a time.
 #pragma once

@@ -11,7 +11,7 @@
 
 #include "module_under_test.h"
 #include "quarlo/win32.h"
-#include "quarlo_host/commands.h"
+#include "quarlo_host/cli/commands.h"
 #include "quarlo_host/runtime/read_file.h"
 #include "quarlo_host/runtime/utf.h"
 
@@ -112,11 +112,11 @@ TEST(LookupCommand, RejectsBadArguments) {
     const char* said;
   };
   const std::vector<case_t> cases = {
-      {{module_under_test()}, 2, "no --text given"},
-      {{module_under_test(), "--text"}, 2, "--text needs a value"},
-      {{module_under_test(), "--text", "x", "--colour"}, 2, "unknown option --colour"},
-      {{"--text", "x"}, 2, "no module given"},
-      {{module_under_test(), "other.dll", "--text", "x"}, 2, "unexpected argument other.dll"},
+      {{module_under_test()}, 2, "--text is required"},
+      {{module_under_test(), "--text"}, 2, "--text: 1 required TEXT missing"},
+      {{module_under_test(), "--text", "x", "--colour"}, 2, "not expected: --colour"},
+      {{"--text", "x"}, 2, "MODULE is required"},
+      {{module_under_test(), "other.dll", "--text", "x"}, 2, "not expected: other.dll"},
       {{"no_such_module.dll", "--text", "x"}, 1, "cannot load no_such_module.dll"},
       {{"quarlo_shared.dll", "--text", "x"}, 1, "does not export quarlo_get_interface"},
       {{module_under_test(), "--services", broken.path, "--text", "x"}, 1, ":1: "},

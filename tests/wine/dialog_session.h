@@ -17,13 +17,13 @@
 #include "module_under_test.h"
 #include "quarlo/host_api.h"
 #include "quarlo/named_service.h"
+#include "quarlo_host/cli/lookup_command.h"
 #include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/import_slots.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
-#include "quarlo_host/ui/lookup_command.h"
 #include "quarlo_host/ui/main_window.h"
 
 // A service object that counts the references the module takes and returns.

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
-#include "quarlo_host/commands.h"
-#include "quarlo_host/inspect.h"
+#include "quarlo_host/cli/commands.h"
+#include "quarlo_host/cli/inspect.h"
 #include "tamsel_version.h"
 
 using quarlo_host::run_host;

@@ -3,16 +3,19 @@
 // host holds in it, for a user to work with until it closes (or, with
 // --screenshot, saved as a picture and closed).
 #include <exception>
+#include <memory>
 
-#include "quarlo_host/commands.h"
+#include <CLI/CLI.hpp>
+
+#include "quarlo_host/cli/commands.h"
+#include "quarlo_host/cli/host_options.h"
+#include "quarlo_host/cli/services_option.h"
 #include "quarlo_host/runtime/file_version.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/ui/command_menu.h"
-#include "quarlo_host/ui/host_options.h"
 #include "quarlo_host/ui/host_overview.h"
 #include "quarlo_host/ui/main_window.h"
-#include "quarlo_host/ui/services_option.h"
 #include "quarlo_host/ui/window_bitmap.h"
 
 namespace quarlo_host {
@@ -30,15 +33,7 @@ bool show_and_save(main_window& window, const std::string& path) {
   return save_window_bitmap(window.handle(), path);
 }
 
-}  // namespace
-
-int run_window_command(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  host_options options;
-  std::string error;
-  if (!parse_host_options(args, false, options, error)) {
-    err << "quarlo_host run: " << error << "\n" << command_usage("run");
-    return 2;
-  }
+int run_window(const host_options& options, std::ostream& err) {
   service_registry registry;
   if (!add_services_from(options.services, registry, err)) return 1;
   host_api_impl host(registry);
@@ -60,6 +55,14 @@ int run_window_command(const std::vector<std::string>& args, std::ostream&, std:
     return 1;
   }
   return leak_status(registry, err);
+}
+
+}  // namespace
+
+command_action define_run_window(CLI::App& parser) {
+  auto options = std::make_shared<host_options>();
+  add_host_options(parser, *options, false);
+  return [options](std::ostream&, std::ostream& err) { return run_window(*options, err); };
 }
 
 }  // namespace quarlo_host

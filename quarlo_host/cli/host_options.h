@@ -5,9 +5,12 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "quarlo_host/core/module_abi.h"
+
+namespace CLI {
+class App;
+}
 
 namespace quarlo_host {
 
@@ -16,15 +19,12 @@ struct host_options {
   std::optional<module_abi> abi;
   std::string services;
   std::string text;
-  bool has_text = false;
   bool update = false;
   std::string screenshot;
 };
 
-// False with error set for a missing module, an unknown option, an option
-// without its value or an unknown ABI. with_dialog_options: --text and --update
-// are allowed.
-bool parse_host_options(const std::vector<std::string>& args, bool with_dialog_options,
-                        host_options& out, std::string& error);
+// Declares the options on parser, to be read into options. with_dialog_options:
+// --text (required) and --update too.
+void add_host_options(CLI::App& parser, host_options& options, bool with_dialog_options);
 
 }  // namespace quarlo_host

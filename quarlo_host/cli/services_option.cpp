@@ -1,4 +1,4 @@
-#include "quarlo_host/ui/services_option.h"
+#include "quarlo_host/cli/services_option.h"
 
 #include <vector>
 

@@ -1,13 +1,17 @@
-#include "quarlo_host/inspect.h"
+#include "quarlo_host/cli/inspect.h"
 
 #include <cstdio>
 #include <exception>
-#include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "quarlo/mainmenu_commands.h"
-#include "quarlo_host/commands.h"
+#include "quarlo_host/cli/commands.h"
+#include "quarlo_host/cli/module_options.h"
 #include "quarlo_host/core/guid_text.h"
 #include "quarlo_host/runtime/file_version.h"
 #include "quarlo_host/runtime/host_api_impl.h"
@@ -75,25 +79,34 @@ void inspect_module(module_client& client, std::ostream& out) {
   out << "factories " << n << "\n";
 }
 
-int inspect_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  module_abi abi = module_abi::gnu;
-  const bool abi_given = args.size() == 3 && args[1] == "--abi";
-  if ((args.size() != 1 && !abi_given) || (abi_given && !parse_abi(args[2], abi))) {
-    err << command_usage("inspect");
-    return 2;
-  }
+namespace {
+
+struct inspect_options {
+  std::string module;
+  std::optional<module_abi> abi;
+};
+
+int inspect(const inspect_options& options, std::ostream& out, std::ostream& err) {
   service_registry registry;
   host_api_impl host(registry);
   try {
-    loaded_module module(args[0], host, false,
-                         abi_given ? std::optional<module_abi>(abi) : std::nullopt);
-    out << "file_version " << file_version(args[0]).value_or("none") << "\n";
+    loaded_module module(options.module, host, false, options.abi);
+    out << "file_version " << file_version(options.module).value_or("none") << "\n";
     inspect_module(module.client(), out);
   } catch (const std::exception& e) {
     err << "quarlo_host: " << e.what() << "\n";
     return 1;
   }
   return leak_status(registry, err);
+}
+
+}  // namespace
+
+command_action define_inspect(CLI::App& parser) {
+  auto options = std::make_shared<inspect_options>();
+  add_module_argument(parser, options->module)->required();
+  add_abi_option(parser, options->abi);
+  return [options](std::ostream& out, std::ostream& err) { return inspect(*options, out, err); };
 }
 
 }  // namespace quarlo_host

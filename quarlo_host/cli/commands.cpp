@@ -1,4 +1,6 @@
-#include "quarlo_host/commands.h"
+#include "quarlo_host/cli/commands.h"
+
+#include <CLI/CLI.hpp>
 
 #include "tamsel_version.h"
 
@@ -7,17 +9,20 @@ namespace quarlo_host {
 const std::vector<host_command>& host_commands() {
   static const std::vector<host_command> table = {
       {"inspect", "MODULE.dll [--abi gnu|msvc]", "print the module's client and services",
-       inspect_command},
-      {"check", "MODULE.dll [--abi gnu|msvc] [--seed N] [--timeout SECONDS] [--json FILE]",
-       "run every check case against the module, each in its own process", check_command},
+       define_inspect},
+      {"check",
+       "MODULE.dll [--abi gnu|msvc] [--only PATTERN]... [--skip PATTERN]... [--seed N] "
+       "[--repeat N] [--timeout SECONDS] [-j N] [--in-process] [--strict] [--json FILE] "
+       "[--junit FILE]\n       quarlo_host check --list [--json]",
+       "run the contract's check cases against the module, each in its own process", define_check},
       {"check-case", "MODULE.dll ID SEED [--abi gnu|msvc]",
-       "run one check case here and print its result", check_case_command},
+       "run one check case here and print its result", define_check_case},
       {"run", "MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]",
-       "open the host window with the module's commands", run_window_command},
+       "open the host window with the module's commands", define_run_window},
       {"lookup",
        "MODULE.dll [--abi gnu|msvc] [--services FILE] --text TEXT [--update] "
        "[--screenshot FILE.bmp]",
-       "run the lookup command and work its dialog, printing its fields", lookup_command},
+       "run the lookup command and work its dialog, printing its fields", define_lookup},
   };
   return table;
 }
@@ -41,6 +46,25 @@ void list_commands(std::ostream& to) {
   }
 }
 
+int run_command(const host_command& command, const std::vector<std::string>& args,
+                std::ostream& out, std::ostream& err) {
+  CLI::App parser(command.summary, std::string("quarlo_host ") + command.name);
+  const command_action action = command.define(parser);
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    parser.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << command_usage(command.name) << "  " << command.summary << "\n";
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    err << "quarlo_host " << command.name << ": " << e.what() << "\n"
+        << command_usage(command.name);
+    return 2;
+  }
+  return action(out, err);
+}
+
 }  // namespace
 
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
@@ -54,12 +78,10 @@ int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostre
   }
   if (!argv.empty()) {
     for (const auto& command : host_commands()) {
-      if (argv[0] != command.name) continue;
-      if (argv.size() == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
-        out << command_usage(command.name) << "  " << command.summary << "\n";
-        return 0;
+      if (argv[0] == command.name) {
+        return run_command(command, std::vector<std::string>(argv.begin() + 1, argv.end()), out,
+                           err);
       }
-      return command.run(std::vector<std::string>(argv.begin() + 1, argv.end()), out, err);
     }
     err << "quarlo_host: unknown command '" << argv[0] << "'\n";
   }

@@ -1,17 +1,20 @@
-#include "quarlo_host/ui/lookup_command.h"
+#include "quarlo_host/cli/lookup_command.h"
 
 #include <exception>
+#include <memory>
 
-#include "quarlo_host/commands.h"
+#include <CLI/CLI.hpp>
+
+#include "quarlo_host/cli/commands.h"
+#include "quarlo_host/cli/host_options.h"
+#include "quarlo_host/cli/services_option.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/ui/command_menu.h"
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
-#include "quarlo_host/ui/host_options.h"
 #include "quarlo_host/ui/main_window.h"
-#include "quarlo_host/ui/services_option.h"
 #include "quarlo_host/ui/window_bitmap.h"
 
 namespace quarlo_host {
@@ -51,16 +54,7 @@ dialog_script make_script(const host_options& options, dialog_fields& fields) {
   return script;
 }
 
-}  // namespace
-
-int lookup_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  host_options options;
-  std::string error;
-  if (!parse_host_options(args, true, options, error) || !options.has_text) {
-    err << "quarlo_host lookup: " << (error.empty() ? "no --text given" : error) << "\n"
-        << command_usage("lookup");
-    return 2;
-  }
+int lookup(const host_options& options, std::ostream& out, std::ostream& err) {
   service_registry registry;
   if (!add_services_from(options.services, registry, err)) return 1;
   host_api_impl host(registry);
@@ -99,6 +93,14 @@ int lookup_command(const std::vector<std::string>& args, std::ostream& out, std:
     return 1;
   }
   return leak_status(registry, err);
+}
+
+}  // namespace
+
+command_action define_lookup(CLI::App& parser) {
+  auto options = std::make_shared<host_options>();
+  add_host_options(parser, *options, true);
+  return [options](std::ostream& out, std::ostream& err) { return lookup(*options, out, err); };
 }
 
 }  // namespace quarlo_host

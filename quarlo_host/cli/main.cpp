@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "quarlo/win32.h"
-#include "quarlo_host/commands.h"
+#include "quarlo_host/cli/commands.h"
 #include "quarlo_host/runtime/utf.h"
 
 #include <shellapi.h>

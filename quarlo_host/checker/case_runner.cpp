@@ -1,0 +1,197 @@
+#include "quarlo_host/checker/case_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "quarlo/exception_io.h"
+#include "quarlo/win32.h"
+#include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/runtime/program_folder.h"
+#include "quarlo_host/runtime/utf.h"
+
+namespace quarlo_host {
+
+namespace {
+
+constexpr char result_prefix[] = "result ";
+
+// One argument quoted for CommandLineToArgvW.
+std::wstring quote(const std::wstring& arg) {
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, L'\\');
+  return out + L"\"";
+}
+
+std::string hex_code(DWORD code) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+  return hex;
+}
+
+// The result line of a child's output; crashed when there is none.
+check_result parse_child_output(const std::string& output, DWORD exit_code) {
+  const size_t at = output.find(result_prefix);
+  if (at != std::string::npos) {
+    const size_t start = at + sizeof result_prefix - 1;
+    const std::string line = output.substr(start, output.find_first_of("\r\n", start) - start);
+    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
+    check_result result{check_status::failed, {}};
+    if (parsed.is_object() && parse_status(parsed.value("status", ""), result.status)) {
+      result.details = parsed.value("details", "");
+      return result;
+    }
+  }
+  return {check_status::crashed,
+          "the case process ended with exit code " + hex_code(exit_code) + " and no result"};
+}
+
+// Runs one case in a child process and reads its result line.
+case_outcome run_isolated(const case_job& job, const runner_options& options) {
+  case_outcome outcome{job, {check_status::failed, {}}};
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 1 << 16)) {
+    outcome.result.details = "cannot create a pipe";
+    return outcome;
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  const HANDLE null_device =
+      CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_device;
+  startup.hStdOutput = write_end;
+  startup.hStdError = null_device;
+  const std::wstring program = program_folder() + L"quarlo_host.exe";
+  std::wstring command = quote(program) + L" check-case " + quote(to_wide(options.module_path)) +
+                         L" " + quote(to_wide(job.c->id)) + L" " + std::to_wstring(job.seed);
+  if (options.abi) command += L" --abi " + to_wide(abi_name(*options.abi));
+  PROCESS_INFORMATION process{};
+  const auto start = std::chrono::steady_clock::now();
+  const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &process);
+  CloseHandle(write_end);
+  CloseHandle(null_device);
+  if (!started) {
+    CloseHandle(read_end);
+    outcome.result.details = "cannot start " + to_utf8(program);
+    return outcome;
+  }
+  CloseHandle(process.hThread);
+  // Read while waiting: a child must never block on a full pipe.
+  std::string output;
+  std::thread reader([&] {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got != 0) {
+      output.append(buffer, got);
+    }
+  });
+  const auto limit_ms = static_cast<DWORD>(std::ceil(options.timeout_seconds * 1000));
+  outcome.timed_out = WaitForSingleObject(process.hProcess, limit_ms) != WAIT_OBJECT_0;
+  if (outcome.timed_out) {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+  }
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  reader.join();
+  CloseHandle(read_end);
+  if (outcome.timed_out) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", options.timeout_seconds);
+    outcome.result = expected_got(std::string("the case to end within ") + limit + " s",
+                                  "no end; the case process was stopped");
+    return outcome;
+  }
+  outcome.result = parse_child_output(output, code);
+  return outcome;
+}
+
+case_outcome run_here(const case_job& job, const runner_options& options) {
+  const auto start = std::chrono::steady_clock::now();
+  case_outcome outcome{job, run_check_case(*job.c, {options.module_path, job.seed, options.abi})};
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return outcome;
+}
+
+}  // namespace
+
+check_result run_check_case(const check_case& c, const check_context& context) {
+  try {
+    return c.run(context);
+  } catch (const module_error& e) {
+    return failed(std::string("the module cannot be loaded: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    return expected_got("the case to end", "std::bad_alloc");
+  } catch (const quarlo_io::exception_io& e) {
+    return expected_got("the case to end", std::string("quarlo_io::exception_io: ") + e.what());
+  } catch (const std::exception& e) {
+    return expected_got("the case to end", std::string("an exception: ") + e.what());
+  } catch (...) {
+    return expected_got("the case to end", "an exception of unknown type");
+  }
+}
+
+std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
+                                    const runner_options& options,
+                                    const std::function<void(const case_outcome&)>& report) {
+  std::vector<case_outcome> outcomes(jobs.size());
+  if (options.in_process) {
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      outcomes[i] = run_here(jobs[i], options);
+      report(outcomes[i]);
+    }
+    return outcomes;
+  }
+  std::vector<bool> done(jobs.size(), false);
+  std::atomic<size_t> next_job{0};
+  std::mutex lock;
+  size_t next_report = 0;
+  const auto work = [&] {
+    for (size_t i = next_job++; i < jobs.size(); i = next_job++) {
+      case_outcome outcome = run_isolated(jobs[i], options);
+      std::lock_guard<std::mutex> hold(lock);
+      outcomes[i] = std::move(outcome);
+      done[i] = true;
+      while (next_report < jobs.size() && done[next_report]) report(outcomes[next_report++]);
+    }
+  };
+  std::vector<std::thread> workers;
+  const size_t n = std::max<size_t>(1, std::min<size_t>(options.jobs, jobs.size()));
+  for (size_t i = 0; i < n; ++i) workers.emplace_back(work);
+  for (auto& worker : workers) worker.join();
+  return outcomes;
+}
+
+void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out) {
+  const check_result r = run_check_case(c, context);
+  const nlohmann::json line = {{"status", status_name(r.status)}, {"details", r.details}};
+  out << result_prefix << line.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
+      << std::endl;
+}
+
+}  // namespace quarlo_host

@@ -1,0 +1,52 @@
+// Runs cases: each in a child process of its own (`quarlo_host check-case`),
+// several at once, with a time limit each, so a module that crashes or hangs
+// ends only its case; or all in this process, one after another, for a
+// debugger.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "quarlo_host/checker/check_case.h"
+
+namespace quarlo_host {
+
+struct case_job {
+  const check_case* c;
+  uint32_t seed;
+  // 0 for the first run of the selection, 1 for the next, ...
+  uint32_t repetition;
+};
+
+struct case_outcome {
+  case_job job;
+  check_result result;
+  double seconds = 0;
+  bool timed_out = false;
+};
+
+struct runner_options {
+  std::string module_path;
+  std::optional<module_abi> abi;
+  double timeout_seconds = 60;
+  unsigned jobs = 1;
+  bool in_process = false;
+};
+
+// Runs one case in this process; an exception leaving it counts as failed,
+// with its type and message.
+check_result run_check_case(const check_case& c, const check_context& context);
+
+// Runs every job; report sees each outcome in the jobs' order, as soon as it
+// and every one before it have ended. Returns the outcomes in that order.
+std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
+                                    const runner_options& options,
+                                    const std::function<void(const case_outcome&)>& report);
+
+// The child's side: runs c with context here and writes its result line to out.
+void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out);
+
+}  // namespace quarlo_host

@@ -1,0 +1,162 @@
+#include "quarlo_host/checker/check_report.h"
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "quarlo_host/core/valid_utf8.h"
+
+namespace quarlo_host {
+
+namespace {
+
+std::string seconds_text(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", seconds);
+  return text;
+}
+
+std::map<check_status, uint32_t> tally(const check_run& run) {
+  std::map<check_status, uint32_t> counts;
+  for (const auto& o : run.outcomes) ++counts[effective_status(o, run.strict)];
+  return counts;
+}
+
+// Text as XML 1.0 character data or attribute value: markup escaped, bytes
+// of invalid UTF-8 and control characters XML cannot hold as '?'.
+std::string xml_text(const std::string& text) {
+  const bool utf8 = valid_utf8(text);
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0x80 && !utf8)) {
+          out += '?';
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out;
+}
+
+std::string message_of(const case_outcome& o) {
+  return o.result.details.empty() ? status_name(o.result.status) : o.result.details;
+}
+
+}  // namespace
+
+check_status effective_status(const case_outcome& outcome, bool strict) {
+  if (strict && outcome.result.status == check_status::warning) return check_status::failed;
+  return outcome.result.status;
+}
+
+void write_case_line(const case_outcome& o, bool strict, std::ostream& out) {
+  out << status_name(effective_status(o, strict)) << " " << o.job.c->id << ": "
+      << o.job.c->description;
+  if (!o.result.details.empty()) out << " (" << o.result.details << ")";
+  out << " [" << seconds_text(o.seconds) << " s]\n";
+  out.flush();
+}
+
+void write_summary(const check_run& run, std::ostream& out) {
+  auto counts = tally(run);
+  out << "summary " << counts[check_status::passed] << " passed, " << counts[check_status::failed]
+      << " failed, " << counts[check_status::skipped] << " skipped, "
+      << counts[check_status::warning] << " warning, " << counts[check_status::crashed]
+      << " crashed in " << seconds_text(run.seconds) << " s\n";
+}
+
+std::string report_json(const check_run& run) {
+  nlohmann::json cases = nlohmann::json::array();
+  for (const auto& o : run.outcomes) {
+    cases.push_back({{"id", o.job.c->id},
+                     {"area", o.job.c->area},
+                     {"description", o.job.c->description},
+                     {"seed", o.job.seed},
+                     {"repetition", o.job.repetition},
+                     {"status", status_name(effective_status(o, run.strict))},
+                     {"details", o.result.details},
+                     {"seconds", o.seconds},
+                     {"timed_out", o.timed_out}});
+  }
+  auto counts = tally(run);
+  nlohmann::json summary;
+  for (const auto& [status, n] : counts) summary[status_name(status)] = n;
+  const nlohmann::json report = {
+      {"module", run.module_path}, {"strict", run.strict}, {"passed", run_verdict(run) == 0},
+      {"seconds", run.seconds},    {"summary", summary},   {"cases", cases}};
+  return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string report_junit(const check_run& run) {
+  auto counts = tally(run);
+  std::ostringstream cases;
+  for (const auto& o : run.outcomes) {
+    const check_status status = effective_status(o, run.strict);
+    cases << "    <testcase classname=\"" << xml_text(o.job.c->area) << "\" name=\""
+          << xml_text(o.job.c->id) << "\" time=\"" << seconds_text(o.seconds) << "\"";
+    const std::string message = xml_text(message_of(o));
+    const std::string seed = "seed " + std::to_string(o.job.seed) + "\n";
+    switch (status) {
+      case check_status::passed:
+        cases << ">\n      <system-out>" << seed << "</system-out>\n";
+        break;
+      case check_status::warning:
+        cases << ">\n      <system-out>" << seed << "warning: " << message << "</system-out>\n";
+        break;
+      case check_status::skipped:
+        cases << ">\n      <skipped message=\"" << message << "\"/>\n";
+        break;
+      case check_status::failed:
+        cases << ">\n      <failure message=\"" << message << "\" type=\""
+              << (o.timed_out ? "timeout" : "failed") << "\">" << xml_text(o.job.c->description)
+              << ": " << message << "\n"
+              << seed << "</failure>\n";
+        break;
+      case check_status::crashed:
+        cases << ">\n      <error message=\"" << message << "\" type=\"crashed\">" << message
+              << "\n"
+              << seed << "</error>\n";
+        break;
+    }
+    cases << "    </testcase>\n";
+  }
+  std::ostringstream xml;
+  const std::string totals = "tests=\"" + std::to_string(run.outcomes.size()) + "\" failures=\"" +
+                             std::to_string(counts[check_status::failed]) + "\" errors=\"" +
+                             std::to_string(counts[check_status::crashed]) + "\" skipped=\"" +
+                             std::to_string(counts[check_status::skipped]) + "\" time=\"" +
+                             seconds_text(run.seconds) + "\"";
+  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<testsuites name=\"quarlo_host check\" " << totals << ">\n"
+      << "  <testsuite name=\"" << xml_text("quarlo_host check " + run.module_path) << "\" "
+      << totals << ">\n"
+      << cases.str() << "  </testsuite>\n</testsuites>\n";
+  return xml.str();
+}
+
+int run_verdict(const check_run& run) {
+  for (const auto& o : run.outcomes) {
+    const check_status s = effective_status(o, run.strict);
+    if (s == check_status::failed || s == check_status::crashed) return 1;
+  }
+  return 0;
+}
+
+}  // namespace quarlo_host

@@ -1,0 +1,148 @@
+// The checker's portable part: choosing cases by glob, the settings stream's
+// records, and the reports a run writes (human, JSON, JUnit XML).
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "quarlo_host/checker/case_selection.h"
+#include "quarlo_host/checker/check_report.h"
+#include "quarlo_host/checker/settings_records.h"
+
+using namespace quarlo_host;
+
+namespace {
+
+const std::vector<check_case> catalogue = {
+    {"entry.loads", "entry", "loads & <enters>", "why", nullptr},
+    {"settings.round_trip", "settings", "round \"trip\"", "why", nullptr},
+    {"settings.random_bytes", "settings", "random", "why", nullptr},
+};
+
+case_outcome outcome(size_t c, uint32_t seed, check_status status, std::string details,
+                     bool timed_out = false) {
+  return {{&catalogue[c], seed, seed - 7}, {status, std::move(details)}, 0.25, timed_out};
+}
+
+check_run a_run(bool strict) {
+  check_run run{"C:\\m<1>.dll", {}, strict, 1.5};
+  run.outcomes = {outcome(0, 7, check_status::passed, ""),
+                  outcome(1, 7, check_status::failed, "expected 3, got \xFF"),
+                  outcome(2, 7, check_status::warning, "slow"),
+                  outcome(0, 8, check_status::crashed, "exit code 0xC0000005"),
+                  outcome(1, 8, check_status::skipped, "no record"),
+                  outcome(2, 8, check_status::failed, "no end", true)};
+  return run;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(CheckerSelection, GlobsChooseCasesById) {
+  struct row {
+    const char* pattern;
+    const char* id;
+    bool matches;
+  };
+  const row rows[] = {
+      {"settings.*", "settings.round_trip", true},
+      {"settings.*", "settings.", true},
+      {"settings.*", "memory.settings", false},
+      {"*.names", "commands.names", true},
+      {"commands.?ames", "commands.names", true},
+      {"commands.?ames", "commands.ames", false},
+      {"*a*b*", "xaxxbx", true},
+      {"*a*b", "xaxxbx", false},
+      {"entry.loads", "entry.loads", true},
+      {"entry.loads", "entry.loadsx", false},
+      {"", "", true},
+      {"*", "", true},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(glob_match(r.pattern, r.id), r.matches) << r.pattern << " " << r.id;
+  }
+  std::vector<const check_case*> chosen;
+  std::string error;
+  ASSERT_TRUE(
+      select_cases(catalogue, {"settings.*", "entry.loads"}, {"settings.random_*"}, chosen, error));
+  ASSERT_EQ(chosen.size(), 2u);
+  EXPECT_EQ(chosen[0], &catalogue[0]);
+  EXPECT_EQ(chosen[1], &catalogue[1]);
+  EXPECT_FALSE(select_cases(catalogue, {}, {"setings.*"}, chosen, error));
+  EXPECT_EQ(error, "no case matches setings.*");
+}
+
+TEST(CheckerStreams, RecordsSplitOnlyAtTheirExactEnd) {
+  const std::vector<settings_record> records = {{std::vector<uint8_t>(16, 1), {1, 2, 3}},
+                                                {std::vector<uint8_t>(16, 2), {}}};
+  std::vector<uint8_t> bytes = join_records(records);
+  ASSERT_EQ(bytes.size(), 20u + 3 + 20);
+  EXPECT_EQ(bytes[16], 3);
+  EXPECT_EQ(bytes[19], 0);
+  std::vector<settings_record> back;
+  ASSERT_TRUE(split_records(bytes, back));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].payload, records[0].payload);
+  EXPECT_EQ(back[1].guid, records[1].guid);
+  for (const size_t cut : {1, 4, 19, 21}) {
+    const std::vector<uint8_t> shorter(bytes.begin(), bytes.end() - static_cast<long>(cut));
+    EXPECT_FALSE(split_records(shorter, back)) << cut;
+  }
+}
+
+TEST(CheckerReport, StrictTurnsWarningsIntoFailuresAndTheVerdictFollows) {
+  EXPECT_EQ(run_verdict(a_run(false)), 1);
+  check_run clean = a_run(false);
+  clean.outcomes = {clean.outcomes[0], clean.outcomes[2], clean.outcomes[4]};
+  EXPECT_EQ(run_verdict(clean), 0);
+  clean.strict = true;
+  EXPECT_EQ(run_verdict(clean), 1);
+  EXPECT_EQ(effective_status(clean.outcomes[1], true), check_status::failed);
+}
+
+TEST(CheckerReport, JsonHoldsEveryCaseAndRepetition) {
+  const auto json = nlohmann::json::parse(report_json(a_run(false)));
+  EXPECT_EQ(json["module"], "C:\\m<1>.dll");
+  EXPECT_EQ(json["passed"], false);
+  ASSERT_EQ(json["cases"].size(), 6u);
+  EXPECT_EQ(json["cases"][3]["status"], "crashed");
+  EXPECT_EQ(json["cases"][3]["seed"], 8);
+  EXPECT_EQ(json["cases"][3]["repetition"], 1);
+  EXPECT_EQ(json["cases"][5]["timed_out"], true);
+  EXPECT_EQ(json["summary"]["failed"], 2);
+}
+
+TEST(CheckerReport, JunitCountsAndEscapes) {
+  const std::string xml = report_junit(a_run(true));
+  EXPECT_EQ(count(xml, "<testcase "), 6u);
+  EXPECT_NE(xml.find("tests=\"6\" failures=\"3\" errors=\"1\" skipped=\"1\" time=\"1.500\""),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(
+      xml.find("<testcase classname=\"settings\" name=\"settings.round_trip\" time=\"0.250\""),
+      std::string::npos);
+  EXPECT_NE(xml.find("<error message=\"exit code 0xC0000005\" type=\"crashed\">"),
+            std::string::npos);
+  EXPECT_NE(xml.find("type=\"timeout\""), std::string::npos);
+  // Markup escaped; a byte of invalid UTF-8 XML cannot carry becomes '?'.
+  EXPECT_NE(xml.find("m&lt;1&gt;.dll"), std::string::npos);
+  EXPECT_NE(xml.find("expected 3, got ?"), std::string::npos);
+  EXPECT_EQ(xml.find('\xFF'), std::string::npos);
+}
+
+TEST(CheckerReport, HumanLinesSayStatusIdDetailsAndDuration) {
+  const check_run run = a_run(false);
+  std::ostringstream out;
+  write_case_line(run.outcomes[1], false, out);
+  write_summary(run, out);
+  EXPECT_EQ(out.str(),
+            "failed settings.round_trip: round \"trip\" (expected 3, got \xFF) [0.250 s]\n"
+            "summary 1 passed, 2 failed, 1 skipped, 1 warning, 1 crashed in 1.500 s\n");
+}

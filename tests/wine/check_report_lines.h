@@ -1,0 +1,20 @@
+// Reading the human report of `quarlo_host check` in tests.
+#pragma once
+
+#include <map>
+#include <sstream>
+#include <string>
+
+// The "STATUS ID: DESCRIPTION ..." lines of a report: status by case id.
+inline std::map<std::string, std::string> statuses(const std::string& report) {
+  std::map<std::string, std::string> out;
+  std::istringstream lines(report);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t blank = line.find(' ');
+    const size_t colon = line.find(": ");
+    if (blank == std::string::npos || colon == std::string::npos || colon < blank) continue;
+    out[line.substr(blank + 1, colon - blank - 1)] = line.substr(0, blank);
+  }
+  return out;
+}

@@ -1,0 +1,107 @@
+// quarlo_host check against the test-only modules of checker_modules/, each built
+// with one planted fault, in the ABI under test: the cases that catch the
+// fault end as the table says, and every other case passes (or is skipped,
+// or warns about the test build itself).
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "check_report_lines.h"
+#include "module_under_test.h"
+#include "quarlo_host/cli/commands.h"
+
+namespace {
+
+struct fault_row {
+  const char* module;
+  // The cases that catch the fault and the status each ends with.
+  std::vector<std::pair<const char*, const char*>> caught;
+  bool msvc_only = false;
+  // The time limit per case: short only where a case is meant to hang.
+  const char* timeout = "60";
+};
+
+const std::vector<fault_row> faults = {
+    {"conforming", {}},
+    {"query_answers_all", {{"factories.query_unknown_class", "failed"}}},
+    {"query_writes_on_miss", {{"factories.query_miss_untouched", "failed"}}},
+    {"factory_loop", {{"factories.chain_ends", "failed"}}},
+    {"duplicate_command_guid", {{"commands.guids_unique", "failed"}}},
+    {"name_past_end", {{"commands.past_end_writes_nothing", "failed"}}},
+    {"run_keeps_callback", {{"commands.run_releases_callback", "failed"}}},
+    {"run_releases_twice", {{"commands.run_releases_callback", "failed"}}},
+    // It stops every exception: the host's own, bad_alloc, and its own end of data.
+    {"load_swallows_host_exception",
+     {{"exceptions.host_io_passes", "failed"},
+      {"exceptions.host_bad_alloc_passes", "failed"},
+      {"exceptions.cut_own_record", "failed"},
+      {"settings.cut_unknown_record", "failed"}}},
+    {"load_reads_past_record", {{"settings.own_record_bounded", "failed"}}},
+    {"swallowed_bad_alloc", {{"memory.location_alloc_failure", "failed"}}},
+    {"block_left_at_unload",
+     {{"memory.unload_frees_all", "failed"}, {"memory.reload_no_growth", "failed"}}},
+    {"second_export", {{"entry.single_export", "failed"}}},
+    // Its catch misses the host's end of data, so every load that reaches the
+    // end of the stream lets it out; its own exceptions reach the host as foreign.
+    {"exception_declared_as_struct",
+     {{"settings.empty_stream", "failed"},
+      {"settings.cut_header", "failed"},
+      {"settings.unknown_records", "failed"},
+      {"settings.round_trip", "failed"},
+      {"settings.unknown_around_own", "failed"},
+      {"settings.own_record_bounded", "failed"},
+      {"exceptions.host_data_caught", "failed"},
+      {"exceptions.cut_own_record", "failed"},
+      {"memory.load_alloc_failure", "failed"}},
+     true},
+    // The crash is in command_count: every case that asks it.
+    {"crash_in_slot",
+     {{"commands.count_stable", "crashed"},
+      {"commands.names", "crashed"},
+      {"commands.descriptions", "crashed"},
+      {"commands.guids_not_null", "crashed"},
+      {"commands.guids_unique", "crashed"},
+      {"commands.guid_past_end", "crashed"},
+      {"commands.past_end_writes_nothing", "crashed"},
+      {"commands.display_state", "crashed"},
+      {"commands.run_releases_callback", "crashed"},
+      {"commands.run_null_callback", "crashed"},
+      {"memory.commands_no_leak", "crashed"}}},
+    // The hang is in sort_priority: the one case that asks it fails by time-out.
+    {"hang_in_slot", {{"commands.group_stable", "failed"}}, false, "5"},
+};
+
+}  // namespace
+
+TEST(CheckerFaults, EachPlantedFaultIsCaughtByItsCaseAndNoOther) {
+  const bool msvc = abi_under_test() == quarlo_host::module_abi::msvc;
+  for (const fault_row& row : faults) {
+    if (row.msvc_only && !msvc) continue;
+    SCOPED_TRACE(row.module);
+    const std::string module =
+        folder_under_test() + "checker_modules/checker_" + row.module + ".dll";
+    std::ostringstream out, err;
+    const int status =
+        quarlo_host::run_host({"check", module, "--seed", "5", "--timeout", row.timeout}, out, err);
+    EXPECT_EQ(status, row.caught.empty() ? 0 : 1) << out.str() << err.str();
+    const auto found = statuses(out.str());
+    ASSERT_FALSE(found.empty()) << err.str();
+    for (const auto& [id, got] : found) {
+      std::string expected;
+      for (const auto& [caught_id, s] : row.caught) {
+        if (id == caught_id) expected = s;
+      }
+      if (expected.empty()) {
+        EXPECT_TRUE(got == "passed" || got == "skipped" || got == "warning") << id << " " << got;
+      } else {
+        EXPECT_EQ(got, expected) << id;
+      }
+    }
+    for (const auto& [caught_id, s] : row.caught) {
+      EXPECT_EQ(found.count(caught_id), 1u) << caught_id;
+    }
+  }
+}
