@@ -47,9 +47,19 @@ std::string hex_code(DWORD code) {
   return hex;
 }
 
+// The start of the last line that begins with the result prefix: whatever the
+// module itself prints comes before it and cannot stand in for it.
+size_t result_line(const std::string& output) {
+  for (size_t at = output.rfind(result_prefix); at != std::string::npos;
+       at = at == 0 ? std::string::npos : output.rfind(result_prefix, at - 1)) {
+    if (at == 0 || output[at - 1] == '\n') return at;
+  }
+  return std::string::npos;
+}
+
 // The result line of a child's output; crashed when there is none.
 check_result parse_child_output(const std::string& output, DWORD exit_code) {
-  const size_t at = output.find(result_prefix);
+  const size_t at = result_line(output);
   if (at != std::string::npos) {
     const size_t start = at + sizeof result_prefix - 1;
     const std::string line = output.substr(start, output.find_first_of("\r\n", start) - start);
@@ -67,6 +77,11 @@ check_result parse_child_output(const std::string& output, DWORD exit_code) {
 // Runs one case in a child process and reads its result line.
 case_outcome run_isolated(const case_job& job, const runner_options& options) {
   case_outcome outcome{job, {check_status::failed, {}}};
+  // From the pipe's making until the child has its end, no other case's
+  // child may start: it would inherit this write end too, and the read below
+  // would wait for that other child to end.
+  static std::mutex inheriting;
+  std::unique_lock<std::mutex> no_other_child(inheriting);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
@@ -93,6 +108,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
                                       nullptr, nullptr, &startup, &process);
   CloseHandle(write_end);
   CloseHandle(null_device);
+  no_other_child.unlock();
   if (!started) {
     CloseHandle(read_end);
     outcome.result.details = "cannot start " + to_utf8(program);
@@ -108,7 +124,9 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
       output.append(buffer, got);
     }
   });
-  const auto limit_ms = static_cast<DWORD>(std::ceil(options.timeout_seconds * 1000));
+  // Clamped below INFINITE: a limit of weeks is as good as none.
+  const auto limit_ms = static_cast<DWORD>(
+      std::min(std::ceil(options.timeout_seconds * 1000), static_cast<double>(INFINITE - 1)));
   outcome.timed_out = WaitForSingleObject(process.hProcess, limit_ms) != WAIT_OBJECT_0;
   if (outcome.timed_out) {
     TerminateProcess(process.hProcess, 1);

@@ -54,7 +54,9 @@ bool select_cases(const std::vector<check_case>& catalogue, const std::vector<st
   for (const auto& c : catalogue) {
     if ((only.empty() || matches_any(only, c.id)) && !matches_any(skip, c.id)) out.push_back(&c);
   }
-  return true;
+  // Checking nothing must never pass as a module that passed.
+  if (out.empty()) error = "the patterns leave no case to run";
+  return !out.empty();
 }
 
 }  // namespace quarlo_host

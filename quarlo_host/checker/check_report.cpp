@@ -69,7 +69,14 @@ check_status effective_status(const case_outcome& outcome, bool strict) {
 void write_case_line(const case_outcome& o, bool strict, std::ostream& out) {
   out << status_name(effective_status(o, strict)) << " " << o.job.c->id << ": "
       << o.job.c->description;
-  if (!o.result.details.empty()) out << " (" << o.result.details << ")";
+  if (!o.result.details.empty()) {
+    // One line a case, whatever a module's text holds.
+    std::string details = o.result.details;
+    for (char& c : details) {
+      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    out << " (" << details << ")";
+  }
   out << " [" << seconds_text(o.seconds) << " s]\n";
   out.flush();
 }

@@ -29,7 +29,12 @@ check_result each_source_call(const check_context& context, Thrower thrower, Che
   check_session s(context);
   check_source probe(one_unknown_record());
   abort_signal abort;
-  s.client().load_settings(probe, abort);
+  // Only counts the calls: a module that lets the end of the data out is
+  // another case's finding.
+  try {
+    s.client().load_settings(probe, abort);
+  } catch (const quarlo_io::exception_io_data&) {
+  }
   for (uint32_t k = 1; k <= probe.calls().size(); ++k) {
     check_source source(one_unknown_record());
     source.plant(k, thrower);

@@ -402,7 +402,7 @@ extern "C" __declspec(dllexport) int __cdecl checker_second_export() { return 0;
 extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(host_api*, HINSTANCE) {
 #ifdef CHECKER_FAULT_BLOCK_LEFT_AT_UNLOAD
   // Everything a module allocates is freed by its unload: this block never is.
-  static void* kept = malloc(32);
+  static void* volatile kept = malloc(32);
   (void)kept;
 #endif
   return &client;

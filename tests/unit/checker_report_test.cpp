@@ -77,6 +77,8 @@ TEST(CheckerSelection, GlobsChooseCasesById) {
   EXPECT_EQ(chosen[1], &catalogue[1]);
   EXPECT_FALSE(select_cases(catalogue, {}, {"setings.*"}, chosen, error));
   EXPECT_EQ(error, "no case matches setings.*");
+  EXPECT_FALSE(select_cases(catalogue, {"entry.*"}, {"*"}, chosen, error));
+  EXPECT_EQ(error, "the patterns leave no case to run");
 }
 
 TEST(CheckerStreams, RecordsSplitOnlyAtTheirExactEnd) {
@@ -145,4 +147,11 @@ TEST(CheckerReport, HumanLinesSayStatusIdDetailsAndDuration) {
   EXPECT_EQ(out.str(),
             "failed settings.round_trip: round \"trip\" (expected 3, got \xFF) [0.250 s]\n"
             "summary 1 passed, 2 failed, 1 skipped, 1 warning, 1 crashed in 1.500 s\n");
+  // A module's text with a line break stays on its case's line.
+  case_outcome broken = run.outcomes[1];
+  broken.result.details = "line one\r\nline two";
+  std::ostringstream one;
+  write_case_line(broken, false, one);
+  EXPECT_EQ(one.str(),
+            "failed settings.round_trip: round \"trip\" (line one  line two) [0.250 s]\n");
 }

@@ -45,10 +45,11 @@ TEST(Checker, TheCatalogueHoldsFortyCasesOrMoreInItsAreas) {
 
 TEST(Checker, TheModulePassesEveryCase) {
   // tools/check_junit.py reads the JUnit report afterwards, as a CI system would.
-  const std::string junit =
-      std::string("check_report_") + quarlo_host::abi_name(abi_under_test()) + ".xml";
+  // Named per ABI: the suites of the two ABIs may run at once in one folder.
+  const std::string report = std::string("check_report_") + quarlo_host::abi_name(abi_under_test());
+  const std::string junit = report + ".xml";
   const run_result r =
-      check({module_under_test(), "--seed", "7", "--json", "check_report.json", "--junit", junit});
+      check({module_under_test(), "--seed", "7", "--json", report + ".json", "--junit", junit});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   const auto found = statuses(r.out);
   ASSERT_EQ(found.size(), check_catalogue().size()) << r.out;
@@ -57,7 +58,7 @@ TEST(Checker, TheModulePassesEveryCase) {
   }
   EXPECT_EQ(r.out.rfind("seed 7\n", 0), 0u);
   std::string json;
-  ASSERT_TRUE(quarlo_host::read_file("check_report.json", json));
+  ASSERT_TRUE(quarlo_host::read_file(report + ".json", json));
   EXPECT_NE(json.find("\"passed\": true"), std::string::npos);
   std::string xml;
   ASSERT_TRUE(quarlo_host::read_file(junit, xml));
@@ -68,7 +69,9 @@ TEST(Checker, TheModulePassesEveryCase) {
 TEST(Checker, AModuleThatCannotBeLoadedIsOneErrorAndNoCase) {
   for (const char* module : {"no_such_module.dll", "quarlo_shared.dll", "services.txt"}) {
     SCOPED_TRACE(module);
-    const run_result r = check({module, "--json", "unloadable.json"});
+    const run_result r =
+        check({module, "--json",
+               std::string("unloadable_") + quarlo_host::abi_name(abi_under_test()) + ".json"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("cannot be checked"), std::string::npos) << r.err;
@@ -132,7 +135,8 @@ TEST(Checker, DrivingTheModuleInTheOtherAbiEndsItsCasesNotTheChecker) {
   // the cases that use them break, each in its own process, and the checker
   // reports every case and ends normally.
   const char* other = abi_under_test() == quarlo_host::module_abi::gnu ? "msvc" : "gnu";
-  const run_result r = check({module_under_test(), "--abi", other, "--seed", "7"});
+  const run_result r =
+      check({module_under_test(), "--abi", other, "--seed", "7", "--timeout", "20"});
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   const auto found = statuses(r.out);
   ASSERT_EQ(found.size(), check_catalogue().size()) << r.out;

@@ -19,7 +19,8 @@ struct fault_row {
   const char* module;
   // The cases that catch the fault and the status each ends with.
   std::vector<std::pair<const char*, const char*>> caught;
-  bool msvc_only = false;
+  // The one ABI where the fault can show, or null for both.
+  const char* abi = nullptr;
   // The time limit per case: short only where a case is meant to hang.
   const char* timeout = "60";
 };
@@ -27,7 +28,9 @@ struct fault_row {
 const std::vector<fault_row> faults = {
     {"conforming", {}},
     {"query_answers_all", {{"factories.query_unknown_class", "failed"}}},
-    {"query_writes_on_miss", {{"factories.query_miss_untouched", "failed"}}},
+    // Through the bridge a Microsoft-ABI module writes into a reference of the
+    // bridge's own, which never reaches the host.
+    {"query_writes_on_miss", {{"factories.query_miss_untouched", "failed"}}, "gnu"},
     {"factory_loop", {{"factories.chain_ends", "failed"}}},
     {"duplicate_command_guid", {{"commands.guids_unique", "failed"}}},
     {"name_past_end", {{"commands.past_end_writes_nothing", "failed"}}},
@@ -56,7 +59,7 @@ const std::vector<fault_row> faults = {
       {"exceptions.host_data_caught", "failed"},
       {"exceptions.cut_own_record", "failed"},
       {"memory.load_alloc_failure", "failed"}},
-     true},
+     "msvc"},
     // The crash is in command_count: every case that asks it.
     {"crash_in_slot",
      {{"commands.count_stable", "crashed"},
@@ -71,7 +74,7 @@ const std::vector<fault_row> faults = {
       {"commands.run_null_callback", "crashed"},
       {"memory.commands_no_leak", "crashed"}}},
     // The hang is in sort_priority: the one case that asks it fails by time-out.
-    {"hang_in_slot", {{"commands.group_stable", "failed"}}, false, "5"},
+    {"hang_in_slot", {{"commands.group_stable", "failed"}}, nullptr, "20"},
 };
 
 }  // namespace
@@ -79,7 +82,7 @@ const std::vector<fault_row> faults = {
 TEST(CheckerFaults, EachPlantedFaultIsCaughtByItsCaseAndNoOther) {
   const bool msvc = abi_under_test() == quarlo_host::module_abi::msvc;
   for (const fault_row& row : faults) {
-    if (row.msvc_only && !msvc) continue;
+    if (row.abi != nullptr && std::string(row.abi) != (msvc ? "msvc" : "gnu")) continue;
     SCOPED_TRACE(row.module);
     const std::string module =
         folder_under_test() + "checker_modules/checker_" + row.module + ".dll";
