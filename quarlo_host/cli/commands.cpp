@@ -49,6 +49,9 @@ void list_commands(std::ostream& to) {
 int run_command(const host_command& command, const std::vector<std::string>& args,
                 std::ostream& out, std::ostream& err) {
   CLI::App parser(command.summary, std::string("quarlo_host ") + command.name);
+  // A path such as /home/me/module.dll (Wine passes Unix paths through) is an
+  // argument, not a Windows-style option.
+  parser.allow_windows_style_options(false);
   const command_action action = command.define(parser);
   // CLI11 takes the arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "check_report_lines.h"
 #include "module_under_test.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
 #include "quarlo_host/runtime/read_file.h"
+#include "support/check_report_lines.h"
 
 using quarlo_host::check_catalogue;
 using quarlo_host::run_host;

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "check_report_lines.h"
 #include "module_under_test.h"
 #include "quarlo_host/cli/commands.h"
+#include "support/check_report_lines.h"
 
 namespace {
 

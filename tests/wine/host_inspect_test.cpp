@@ -40,6 +40,8 @@ TEST(Inspect, FailuresEndWithTheirExitStatus) {
       {{"inspect"}, 2, "usage: quarlo_host inspect"},
       {{"inspect", "a.dll", "b.dll"}, 2, "usage: quarlo_host inspect"},
       {{"inspect", "no-such-module.dll"}, 1, "cannot load no-such-module.dll"},
+      // A path that starts with a slash names a file, not an option.
+      {{"inspect", "/no-such/module.dll"}, 1, "cannot load /no-such/module.dll"},
       // A DLL without the entry: the host's own shared library.
       {{"inspect", "quarlo_shared.dll"}, 1, "does not export quarlo_get_interface"},
   };
