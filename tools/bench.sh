@@ -26,8 +26,6 @@ fi
 
 mkdir -p build/logs
 tools/build_preset.sh bench
-# The Microsoft-ABI build first: the GNU build copies the host's half of it.
-tools/build_preset.sh windows-msvc
 tools/build_preset.sh windows
 
 wine_runs=1

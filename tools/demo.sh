@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The demonstration (`make demo`, after the windows-msvc and windows presets
-# are built): the Microsoft-ABI module as the host sees it, then the lookup
-# command worked through its dialog on the sample services, with a picture of
-# the open dialog saved to docs/dialog.png, and one of the host's window with
-# the module loaded to docs/host_window.png.
+# The demonstration (`make demo`, after the windows preset is built, which
+# builds windows-msvc first): the Microsoft-ABI module as the host sees it,
+# then the lookup command worked through its dialog on the sample services,
+# with a picture of the open dialog saved to docs/dialog.png, and one of the
+# host's window with the module loaded to docs/host_window.png.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

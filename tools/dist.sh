@@ -45,17 +45,6 @@ if [ -n "${TAMSEL_SIGN_CERT:-}${TAMSEL_SIGN_KEY:-}" ]; then
   [ -z "${TAMSEL_SIGN_TIMESTAMP:-}" ] || sign_options+=(-ts "$TAMSEL_SIGN_TIMESTAMP")
 fi
 
-configure_and_build() {  # preset, folder, targets...
-  local preset=$1 folder=$2 log="$build/logs/$1.log"
-  shift 2
-  if ! { cmake --preset "$preset" -B "$folder" -DTAMSEL_MSVC_BIN="$build/msvc/bin" &&
-    cmake --build "$folder" -j2 --target "$@"; } >"$log" 2>&1; then
-    tail -n 40 "$log" >&2
-    echo "dist: building $preset failed (log: $log)" >&2
-    exit 1
-  fi
-}
-
 # A GNU-ABI image without its debug information, which goes to debug/.
 strip_gnu() {  # from, to, debug folder
   local name
@@ -102,16 +91,19 @@ pack() {  # staging parent, folder name, archive
     TZ=UTC zip -q -X -D -9 "$archive" -@)
 }
 
-configure_and_build windows-msvc "$build/msvc" tamsel quarlo_shared quarlo_msvc_bridge
+# The windows preset builds the windows-msvc tree first.
 gnu_targets=(tamsel quarlo_shared)
 [ "$only" = modules ] || gnu_targets+=(quarlo_host quarlo_msvc_half)
-configure_and_build windows "$build/gnu" "${gnu_targets[@]}"
+if ! TAMSEL_BUILD_ROOT=$build tools/build_preset.sh windows "${gnu_targets[@]}"; then
+  echo "dist: the build failed" >&2
+  exit 1
+fi
 
 stage="$build/stage"
 rm -rf "$stage" "$out"
 mkdir -p "$stage" "$out/debug"
-msvc=$build/msvc/bin
-gnu=$build/gnu/bin
+msvc=$build/windows-msvc/bin
+gnu=$build/windows/bin
 runtime=(libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
 
 name=tamsel-$version-win32-msvc

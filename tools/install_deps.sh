@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang libclang-rt-14-dev llvm
+  cmake make ninja-build g++ clang libclang-rt-14-dev llvm
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   clang-19 lld-19 llvm-19 libwine-dev:i386

@@ -50,14 +50,14 @@ for file in $(cd "$first/dist" && find debug -type f | LC_ALL=C sort); do
 done
 # The host's Microsoft-ABI images are built but not shipped by a modules-only
 # run: their symbols come from the build folder.
-for file in $(cd "$first/build/dist/msvc/bin" && find . -name '*.pdb' -o -name '*.map' | LC_ALL=C sort); do
+for file in $(cd "$first/build/dist/windows-msvc/bin" && find . -name '*.pdb' -o -name '*.map' | LC_ALL=C sort); do
   file=${file#./}
-  [ -e "$first/dist/debug/msvc/$file" ] || compare "build msvc/$file" "build/dist/msvc/bin/$file"
+  [ -e "$first/dist/debug/msvc/$file" ] || compare "build msvc/$file" "build/dist/windows-msvc/bin/$file"
 done
 # What a debugger needs to pair an image with its program database, and no
 # trace of the folders it was built in nor of a compiler's command line.
 check_symbols() {  # image
-  local dll=$first/build/dist/msvc/bin/$1 pdb map debug summary
+  local dll=$first/build/dist/windows-msvc/bin/$1 pdb map debug summary
   pdb=${dll%.dll}.pdb
   map=${dll%.dll}.map
   debug=$(llvm-readobj-19 --coff-debug-directory "$dll")

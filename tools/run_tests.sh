@@ -1,16 +1,37 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every suite: native, sanitizers, valgrind,
-# Windows under Wine (each host-driven suite on the GNU and the Microsoft-ABI
-# build), two builds of the module archives compared byte for byte, the audit
-# of the shipped images, a short benchmark run and short fuzz runs. Ends with
-# one line "N passed, N failed" that adds up all suites; exits non-zero on any
-# failure. Where Wine cannot run (a kernel without 32-bit programs), the
-# Windows builds are still built, and the suites that would run under Wine are
-# counted as skipped, with the reason, in ", N skipped" after that line.
+# The test runner. Ends with one line "N passed, N failed" that adds up all
+# suites, and exits non-zero on any failure. Counts come from the suites'
+# machine-readable reports: ctest's JUnit report, and the GoogleTest XML
+# report of each test program that runs whole under Wine.
+#
+#   tools/run_tests.sh           the full gate (make test, what CI runs):
+#       formatting, native, valgrind, sanitizers, both Windows builds with
+#       every suite under Wine (each host-driven suite on the GNU and the
+#       Microsoft-ABI build), two builds of the module archives compared byte
+#       for byte, the audit of the shipped images, signing, a short benchmark
+#       run and short fuzz runs.
+#   tools/run_tests.sh --loop    the maintainer's loop (make check): builds
+#       native and the two Windows trees incrementally, runs the native unit
+#       tests and the suites under Wine of both ABIs but those labelled slow,
+#       and leaves the Wine session running for the next time.
+#
+# Where Wine cannot run (a kernel without 32-bit programs), the Windows builds
+# are still built, and the suites that would run under Wine are counted as
+# skipped, with the reason, in ", N skipped" after that line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+mode=full
+case ${1:-} in
+'') ;;
+--loop) mode=loop ;;
+*)
+  echo "usage: $0 [--loop]" >&2
+  exit 2
+  ;;
+esac
 mkdir -p build/logs
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 
 passed=0
 failed=0
@@ -32,55 +53,60 @@ wine_runs=1
 tools/wine_session.sh check 2>build/logs/wine-check.log || wine_runs=0
 no_wine="this kernel does not run 32-bit programs, so Wine cannot"
 
-# Runs ctest for a preset and adds its counts; a build failure counts as one failure.
-ctest_suite() {
-  local preset=$1 log="build/logs/ctest-$1.log"
+# Adds the counts that tools/test_results.py reads from a report, and prints
+# what failed. A failure found beside the report (1 or 0) counts when the
+# report names none.
+record_report() {  # suite, failure beside, log, report, [folder of GoogleTest reports]
+  local counts ok bad
+  counts=$(tools/test_results.py "${@:4}")
+  read -r ok bad <<<"$(head -n 1 <<<"$counts")"
+  [ "$bad" -ne 0 ] || bad=$2
+  if [ "$bad" -ne 0 ]; then
+    sed -n '2,$p' <<<"$counts"
+    echo "$1: $bad failed (log: $3)"
+  fi
+  record "$1" "$ok" "$bad"
+}
+
+# Builds a preset and runs a test preset of it; a build failure counts as one
+# failure.
+ctest_suite() {  # suite, build preset, test preset
+  local suite=$1 preset=$2 tests=$3
+  local log=build/logs/ctest-$suite.log junit=$root/build/logs/ctest-$suite.xml
+  local results=$root/build/$preset/bin/test-results
   if ! tools/build_preset.sh "$preset"; then
-    record "$preset" 0 1
+    record "$suite" 0 1
     return
   fi
   if [ "$preset" = windows ] && [ "$wine_runs" -eq 0 ]; then
     record windows-build 1 0
-    skip windows "$(ctest --preset windows -N | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')" "$no_wine"
+    skip "$suite" "$(ctest --preset "$tests" -N | sed -nE 's/^Total Tests: ([0-9]+)/\1/p')" "$no_wine"
     return
   fi
-  local verbose=()
-  [ "$preset" = windows ] && verbose=(--verbose)
-  ctest --preset "$preset" "${verbose[@]}" >"$log" 2>&1
-  local line total bad
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-  if [ -z "$line" ]; then
+  rm -rf "$results" "$junit"
+  ctest --preset "$tests" --output-junit "$junit" >"$log" 2>&1
+  if [ ! -f "$junit" ]; then
     tail -n 40 "$log"
-    record "$preset" 0 1
+    record "$suite" 0 1
     return
   fi
-  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-  if [ "$bad" -ne 0 ]; then
-    sed -n '/The following tests FAILED/,$p' "$log"
-  fi
-  if [ "$preset" = windows ]; then
-    # Under Wine each test program is one ctest test; count its cases instead.
-    local cases_ok cases_bad
-    cases_ok=$(sed -nE 's/.*\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log" | awk '{s += $1} END {print s + 0}')
-    cases_bad=$(sed -nE 's/.*\[  FAILED  \] ([0-9]+) tests?, listed below.*/\1/p' "$log" |
-      awk '{s += $1} END {print s + 0}')
-    [ "$cases_bad" -ge "$bad" ] || cases_bad=$bad
-    record "$preset" "$cases_ok" "$cases_bad"
-    return
-  fi
-  record "$preset" $((total - bad)) "$bad"
+  record_report "$suite" 0 "$log" "$junit" "$results"
 }
 
 valgrind_suite() {
-  local log=build/logs/valgrind.log
-  if valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-    build/native/tests/tamsel_unit_tests --gtest_brief=1 >"$log" 2>&1; then
-    record valgrind "$(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$log")" 0
-  else
+  local log=build/logs/valgrind.log report=build/logs/valgrind.xml status=0
+  rm -f "$report"
+  valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+    build/native/tests/tamsel_unit_tests --gtest_brief=1 --gtest_output="xml:$report" \
+    >"$log" 2>&1 || status=1
+  if [ ! -f "$report" ]; then
     tail -n 40 "$log"
     record valgrind 0 1
+    return
   fi
+  # Errors or leaks that valgrind found beside the cases' own results.
+  [ "$status" -eq 0 ] || grep -E '== (ERROR SUMMARY|.*(definitely|indirectly) lost)' "$log"
+  record_report valgrind "$status" "$log" "$report"
 }
 
 # Every C++ file stays as clang-format leaves it.
@@ -171,24 +197,26 @@ fuzz_suite() {
   record fuzz "$ok" "$bad"
 }
 
-format_suite
 if [ "$wine_runs" -eq 1 ]; then
   tools/wine_session.sh start
-  trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
+  [ "$mode" = loop ] || trap 'tools/wine_session.sh stop >/dev/null 2>&1' EXIT
 fi
-
-ctest_suite native
-valgrind_suite
-ctest_suite sanitize
-# The Microsoft-ABI DLLs first: the Windows suites run on both builds.
-if tools/build_preset.sh windows-msvc; then record msvc-build 1 0; else record msvc-build 0 1; fi
-ctest_suite windows
-repro_suite
-audit_suite
-signing_suite
-tables_suite
-bench_suite
-fuzz_suite
+if [ "$mode" = loop ]; then
+  ctest_suite native native native
+  ctest_suite windows windows windows-quick
+else
+  format_suite
+  ctest_suite native native native
+  valgrind_suite
+  ctest_suite sanitize sanitize sanitize
+  ctest_suite windows windows windows
+  repro_suite
+  audit_suite
+  signing_suite
+  tables_suite
+  bench_suite
+  fuzz_suite
+fi
 
 printf '%s\n' "${summary[@]}"
 if [ "$skipped" -eq 0 ]; then

@@ -17,12 +17,13 @@
 
 namespace {
 
-// A file in the temporary folder, removed when the test ends.
+// A file in the temporary folder, removed when the test ends. Its name holds
+// the process id: the suite runs for both ABIs at once.
 struct temp_file {
   explicit temp_file(const std::string& name, const std::string& content = "") {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
-    path = quarlo_host::to_utf8(folder) + name;
+    path = quarlo_host::to_utf8(folder) + std::to_string(GetCurrentProcessId()) + "_" + name;
     if (!content.empty()) std::ofstream(path, std::ios::binary) << content;
   }
   ~temp_file() { DeleteFileW(quarlo_host::to_wide(path).c_str()); }

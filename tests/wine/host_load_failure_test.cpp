@@ -59,13 +59,13 @@ DWORD run_host_program(const std::string& arguments, std::string& err) {
 // process that tried to load it, so the test's process could not delete it.
 class LoadFailureFiles : public ::testing::Test {
  protected:
-  void SetUp() override { CreateDirectoryA(folder, nullptr); }
+  void SetUp() override { CreateDirectoryA(folder_.c_str(), nullptr); }
   void TearDown() override {
     for (const std::string& path : written_) EXPECT_TRUE(DeleteFileA(path.c_str())) << path;
-    EXPECT_TRUE(RemoveDirectoryA(folder));
+    EXPECT_TRUE(RemoveDirectoryA(folder_.c_str()));
   }
 
-  std::string path_of(const std::string& name) const { return std::string(folder) + "\\" + name; }
+  std::string path_of(const std::string& name) const { return folder_ + "\\" + name; }
 
   void write(const std::string& name, const std::string& bytes) {
     const std::string path = path_of(name);
@@ -80,9 +80,9 @@ class LoadFailureFiles : public ::testing::Test {
     return err;
   }
 
-  static constexpr char folder[] = "load_failure_files";
-
  private:
+  // One folder per process: the suite runs for both ABIs at once.
+  const std::string folder_ = "load_failure_files_" + std::to_string(GetCurrentProcessId());
   std::vector<std::string> written_;
 };
 
