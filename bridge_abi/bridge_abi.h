@@ -21,7 +21,7 @@ extern "C" {
 // Tables of another layout are refused. The layouts are pinned below the
 // tables: a change that moves a field fails to compile until it is made on
 // purpose, with the version raised.
-inline constexpr uint32_t bridge_abi_version = 1;
+inline constexpr uint32_t bridge_abi_version = 2;
 static_assert(sizeof(void*) == 4, "both halves are 32-bit x86 images");
 
 // What an exception stopped at the boundary was, from the most derived class
@@ -122,8 +122,10 @@ struct bridge_module_calls {
   // service_base
   bridge_status(__cdecl* release)(void* object, uint32_t* count, bridge_failure* failure);
   bridge_status(__cdecl* add_ref)(void* object, uint32_t* count, bridge_failure* failure);
+  // changed is 1 when the module released or replaced what its reference held
+  // (a hit always does; a miss must not), and found is what it holds then.
   bridge_status(__cdecl* query)(void* object, const GUID* service_class, void** found,
-                                uint8_t* answered, bridge_failure* failure);
+                                uint8_t* answered, uint8_t* changed, bridge_failure* failure);
   // mainmenu_commands; string is a host trel::string_base, callback a host
   // object with the one reference run_command takes over (or null).
   bridge_status(__cdecl* command_count)(void* group, uint32_t* count, bridge_failure* failure);

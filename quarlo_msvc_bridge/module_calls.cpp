@@ -114,11 +114,30 @@ bridge_status __cdecl add_ref(void* object, uint32_t* count, bridge_failure* fai
   return guarded(failure, [&] { *count = service_at(object).add_ref(); });
 }
 
+// Stands, in the reference the module's query gets, for what the host's
+// reference holds, so that a query that changes it is seen and passed on.
+class held_by_host final : public service_base {
+ public:
+  uint32_t release() override {
+    released = true;
+    return 1;
+  }
+  uint32_t add_ref() override { return 2; }
+  bool query(service_ref&, const GUID&) override { return false; }
+
+  bool released = false;
+};
+
 bridge_status __cdecl query(void* object, const GUID* service_class, void** found,
-                            uint8_t* answered, bridge_failure* failure) {
+                            uint8_t* answered, uint8_t* changed, bridge_failure* failure) {
   return guarded(failure, [&] {
+    held_by_host held;
     service_ref out;
+    out.adopt(&held);
     *answered = service_at(object).query(out, *service_class) ? 1 : 0;
+    const bool kept = out.get() == &held;
+    if (kept) out.detach();
+    *changed = !kept || held.released ? 1 : 0;
     *found = out.detach();
   });
 }

@@ -120,12 +120,17 @@ format_suite() {
   fi
 }
 
-# The awk programs that make the benchmark tables, on records of known figures.
-tables_suite() {
-  local out
-  out=$(tools/bench_tables_test.sh)
+# The tools' own tests: the awk programs that make the benchmark tables, and
+# the counting of test reports, on inputs of known outcomes.
+tools_suite() {
+  local out status=0 bad
+  out=$(tools/bench_tables_test.sh 2>&1) || status=1
+  out+=$'\n'$(tools/test_results_test.py 2>&1) || status=1
   grep -v ': passed' <<<"$out"
-  record tables "$(grep -c ': passed' <<<"$out")" "$(grep -c ': FAILED' <<<"$out")"
+  bad=$(grep -c ': FAILED' <<<"$out")
+  # A program that ended early without naming a failure: one failure.
+  [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+  record tools "$(grep -c ': passed' <<<"$out")" "$bad"
 }
 
 # The benchmarks must build, run and find what they should, natively and
@@ -213,7 +218,7 @@ else
   repro_suite
   audit_suite
   signing_suite
-  tables_suite
+  tools_suite
   bench_suite
   fuzz_suite
 fi

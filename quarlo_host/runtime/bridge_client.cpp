@@ -345,8 +345,10 @@ class service_proxy final : public mainmenu_commands {
   bool query(service_ref& out, const GUID& service_class) override {
     void* found = nullptr;
     uint8_t answered = 0;
-    call(bridge->query, object_, &service_class, &found, &answered);
-    if (answered != 0) out.adopt(proxies_.service_for(found));
+    uint8_t changed = 0;
+    call(bridge->query, object_, &service_class, &found, &answered, &changed);
+    // What the module did to its reference happens to the host's.
+    if (changed != 0) out.adopt(proxies_.service_for(found));
     return answered != 0;
   }
   uint32_t command_count() override {
