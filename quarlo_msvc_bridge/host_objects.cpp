@@ -90,8 +90,6 @@ host_api_object* hosts = nullptr;
 
 void set_host_calls(const bridge_host_calls* host) { calls = host; }
 
-const bridge_host_calls& host_calls() { return *calls; }
-
 host_api& host_api_for(void* host) {
   for (host_api_object* h = hosts; h != nullptr; h = h->next) {
     if (h->host() == host) return *h;

@@ -14,7 +14,6 @@ namespace msvc_bridge {
 
 // The host's table, set once by quarlo_msvc_bridge.
 void set_host_calls(const bridge_host_calls* calls);
-const bridge_host_calls& host_calls();
 
 // The one object standing for the host's host_api object, and for a host
 // service object (any class: the named_service slots are there for when it

@@ -184,14 +184,6 @@ uint32_t live_blocks() {
   return static_cast<uint32_t>(s.live.size());
 }
 
-uint64_t live_bytes() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  uint64_t total = 0;
-  for (const auto& entry : s.live) total += entry.second;
-  return total;
-}
-
 std::vector<uint32_t> live_sizes() {
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);

@@ -44,7 +44,6 @@ call_counts counts();
 
 // Blocks handed out through the hooks and not yet freed.
 uint32_t live_blocks();
-uint64_t live_bytes();
 // Their sizes as requested, smallest first.
 std::vector<uint32_t> live_sizes();
 

@@ -21,7 +21,6 @@ class host_api_impl final : public host_api {
   HWND main_window() override { return window_; }
 
   void set_main_window(HWND window) { window_ = window; }
-  service_registry& registry() { return registry_; }
 
  private:
   service_registry& registry_;

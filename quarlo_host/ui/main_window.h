@@ -29,7 +29,6 @@ class main_window final {
   HWND overview_control() const { return overview_; }
   // The menu item identifier of a command, as WM_COMMAND carries it.
   static UINT command_id(size_t popup, size_t command);
-  const std::vector<menu_popup>& popups() const { return popups_; }
 
   // Runs a menu command as choosing it does: run_command with an empty reference.
   // Exceptions from the module pass to the caller.

@@ -2,7 +2,6 @@
 // overruns a stack buffer ends its process with the fail-fast status, and
 // the checker, running each case in a process of its own, reports the case
 // that hits it as crashed and carries on.
-#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "support/check_report_lines.h"
+#include "support/host_program.h"
 
 namespace {
 
@@ -20,27 +20,10 @@ std::string overrun_module() {
   return path != nullptr ? path : "stack_overrun_module.dll";
 }
 
-struct run_result {
-  unsigned long exit_code;
-  std::string output;
-};
-
-// Runs quarlo_host.exe from this folder with the given arguments.
-run_result run_host_program(const std::string& arguments) {
-  const std::string command = "quarlo_host.exe " + arguments + " 2>&1";
-  FILE* pipe = _popen(command.c_str(), "r");
-  if (pipe == nullptr) return {~0ul, "cannot start " + command};
-  std::string output;
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) != 0) output.append(buffer, got);
-  return {static_cast<unsigned long>(_pclose(pipe)), output};
-}
-
 }  // namespace
 
 TEST(StackCookie, AnOverrunEndsTheProcessWithTheFailFastStatus) {
-  const run_result r =
+  const host_program_result r =
       run_host_program("check-case " + overrun_module() + " settings.round_trip 7 --abi msvc");
   EXPECT_EQ(r.exit_code, stack_buffer_overrun) << r.output;
   // The process ended inside the module: the case wrote no result.
@@ -48,7 +31,7 @@ TEST(StackCookie, AnOverrunEndsTheProcessWithTheFailFastStatus) {
 }
 
 TEST(StackCookie, TheCheckerReportsTheOverrunCaseAsCrashed) {
-  const run_result r = run_host_program("check " + overrun_module() + " --seed 7");
+  const host_program_result r = run_host_program("check " + overrun_module() + " --seed 7");
   EXPECT_EQ(r.exit_code, 1ul) << r.output;
   const auto lines = report_lines(r.output);
   ASSERT_TRUE(lines.count("settings.round_trip")) << r.output;

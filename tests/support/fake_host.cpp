@@ -5,23 +5,7 @@
 #include <gtest/gtest.h>
 
 counted_service::counted_service(uint32_t initial_references, GUID guid, const char* name)
-    : references_(initial_references), guid_(guid), name_(name) {}
-
-uint32_t counted_service::release() {
-  ++releases_;
-  if (freed_ || references_ == 0) {
-    ADD_FAILURE() << "service released after its last reference";
-    return 0;
-  }
-  if (--references_ == 0) freed_ = true;
-  return references_;
-}
-
-uint32_t counted_service::add_ref() {
-  ++add_refs_;
-  if (freed_) ADD_FAILURE() << "service referenced after its last release";
-  return ++references_;
-}
+    : count_(initial_references, reference_count::freed_at_zero), guid_(guid), name_(name) {}
 
 bool counted_service::query(service_ref&, const GUID&) { return false; }
 

@@ -12,6 +12,7 @@
 #include "host/win_types.h"
 #include "lookup/named_service.h"
 #include "service/service_ref.h"
+#include "support/reference_count.h"
 
 // A service object with a reference count. It starts with the references its
 // owner holds (one by default), and reports a test failure when it is used
@@ -21,22 +22,19 @@ class counted_service final : public named_service {
   explicit counted_service(uint32_t initial_references = 1, GUID guid = null_guid,
                            const char* name = "");
 
-  uint32_t release() override;
-  uint32_t add_ref() override;
+  uint32_t release() override { return count_.release(); }
+  uint32_t add_ref() override { return count_.add_ref(); }
   bool query(service_ref& out, const GUID& service_class) override;
   void reserved_slot_3() override;
   const char* service_name() override { return name_; }
   GUID service_guid() override { return guid_; }
 
-  uint32_t references() const { return references_; }
-  uint32_t releases() const { return releases_; }
-  uint32_t add_refs() const { return add_refs_; }
+  uint32_t references() const { return count_.references(); }
+  uint32_t releases() const { return count_.releases(); }
+  uint32_t add_refs() const { return count_.add_refs(); }
 
  private:
-  uint32_t references_;
-  uint32_t releases_ = 0;
-  uint32_t add_refs_ = 0;
-  bool freed_ = false;
+  reference_count count_;
   GUID guid_;
   const char* name_;
 };

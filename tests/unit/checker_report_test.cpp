@@ -1,5 +1,4 @@
-// The checker's portable part: choosing cases by glob, the settings stream's
-// records, and the reports a run writes (human, JSON, JUnit XML).
+// The reports a run of the checker writes: human, JSON and JUnit XML.
 #include <sstream>
 #include <string>
 #include <vector>
@@ -7,9 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "quarlo_host/checker/case_selection.h"
 #include "quarlo_host/checker/check_report.h"
-#include "quarlo_host/checker/settings_records.h"
 
 using namespace quarlo_host;
 
@@ -44,60 +41,6 @@ size_t count(const std::string& text, const std::string& part) {
 }
 
 }  // namespace
-
-TEST(CheckerSelection, GlobsChooseCasesById) {
-  struct row {
-    const char* pattern;
-    const char* id;
-    bool matches;
-  };
-  const row rows[] = {
-      {"settings.*", "settings.round_trip", true},
-      {"settings.*", "settings.", true},
-      {"settings.*", "memory.settings", false},
-      {"*.names", "commands.names", true},
-      {"commands.?ames", "commands.names", true},
-      {"commands.?ames", "commands.ames", false},
-      {"*a*b*", "xaxxbx", true},
-      {"*a*b", "xaxxbx", false},
-      {"entry.loads", "entry.loads", true},
-      {"entry.loads", "entry.loadsx", false},
-      {"", "", true},
-      {"*", "", true},
-  };
-  for (const row& r : rows) {
-    EXPECT_EQ(glob_match(r.pattern, r.id), r.matches) << r.pattern << " " << r.id;
-  }
-  std::vector<const check_case*> chosen;
-  std::string error;
-  ASSERT_TRUE(
-      select_cases(catalogue, {"settings.*", "entry.loads"}, {"settings.random_*"}, chosen, error));
-  ASSERT_EQ(chosen.size(), 2u);
-  EXPECT_EQ(chosen[0], &catalogue[0]);
-  EXPECT_EQ(chosen[1], &catalogue[1]);
-  EXPECT_FALSE(select_cases(catalogue, {}, {"setings.*"}, chosen, error));
-  EXPECT_EQ(error, "no case matches setings.*");
-  EXPECT_FALSE(select_cases(catalogue, {"entry.*"}, {"*"}, chosen, error));
-  EXPECT_EQ(error, "the patterns leave no case to run");
-}
-
-TEST(CheckerStreams, RecordsSplitOnlyAtTheirExactEnd) {
-  const std::vector<settings_record> records = {{std::vector<uint8_t>(16, 1), {1, 2, 3}},
-                                                {std::vector<uint8_t>(16, 2), {}}};
-  std::vector<uint8_t> bytes = join_records(records);
-  ASSERT_EQ(bytes.size(), 20u + 3 + 20);
-  EXPECT_EQ(bytes[16], 3);
-  EXPECT_EQ(bytes[19], 0);
-  std::vector<settings_record> back;
-  ASSERT_TRUE(split_records(bytes, back));
-  ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[0].payload, records[0].payload);
-  EXPECT_EQ(back[1].guid, records[1].guid);
-  for (const size_t cut : {1, 4, 19, 21}) {
-    const std::vector<uint8_t> shorter(bytes.begin(), bytes.end() - static_cast<long>(cut));
-    EXPECT_FALSE(split_records(shorter, back)) << cut;
-  }
-}
 
 TEST(CheckerReport, StrictTurnsWarningsIntoFailuresAndTheVerdictFollows) {
   EXPECT_EQ(run_verdict(a_run(false)), 1);

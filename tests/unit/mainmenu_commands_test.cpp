@@ -16,6 +16,8 @@
 #include "service/service_ref.h"
 #include "support/fake_host.h"
 #include "support/recording_dialog.h"
+#include "support/recording_string.h"
+#include "support/table_slot.h"
 #include "trel/string_base.h"
 #include "trel/string_receiver.h"
 
@@ -26,59 +28,10 @@ constexpr GUID command_0 = {
 constexpr GUID parent = {
     0xF8BE5604, 0x165F, 0x4BB9, {0xB6, 0xA9, 0x15, 0xE5, 0x5E, 0x0E, 0x0D, 0x3A}};
 
-// A host-owned string: it keeps its text in a std::string and records every
-// assign_text call the module makes on it.
-class recording_string final : public trel::string_base {
- public:
-  explicit recording_string(std::string start) : text(std::move(start)) {}
-  void append_text(const char* t, uint32_t length) override { add(t, length); }
-  const char* current_text() override { return text.c_str(); }
-  void assign_text(const char* t, uint32_t length) override {
-    ++assigns;
-    last_length = length;
-    text.clear();
-    add(t, length);
-  }
-  void shorten(uint32_t length) override {
-    if (length < text.size()) text.resize(length);
-  }
-  uint32_t text_length() override { return static_cast<uint32_t>(text.size()); }
-  char* open_write_area(uint32_t) override {
-    ADD_FAILURE() << "write area opened";
-    return nullptr;
-  }
-  void close_write_area() override { ADD_FAILURE() << "write area closed"; }
-
-  std::string text;
-  uint32_t assigns = 0;
-  uint32_t last_length = 0;
-
- private:
-  void add(const char* t, uint32_t length) {
-    for (uint32_t i = 0; t != nullptr && i < length && t[i] != '\0'; ++i) text += t[i];
-  }
-};
-
 mainmenu_commands& lookup_commands() {
   service_ref ref;
   lookup_commands_factory.make_instance(ref);
   return *static_cast<mainmenu_commands*>(ref.get());
-}
-
-// Calls a slot straight through the object's table, the way a host built
-// without the module's headers does.
-#if defined(_WIN32) && defined(__i386__)
-#define TAMSEL_THISCALL __attribute__((thiscall))
-#else
-#define TAMSEL_THISCALL
-#endif
-using count_slot = uint32_t(TAMSEL_THISCALL*)(void* self);
-using run_slot = void(TAMSEL_THISCALL*)(void* self, uint32_t index, service_base** callback);
-
-template <class Fn>
-Fn table_slot(void* object, int slot) {
-  void* const* table = *static_cast<void* const* const*>(object);
-  return reinterpret_cast<Fn>(table[slot]);
 }
 
 TEST(mainmenu_commands, AnswersItsConstants) {
@@ -95,25 +48,26 @@ TEST(mainmenu_commands, AnswersItsConstants) {
 
 TEST(mainmenu_commands, TableSlotsFollowTheServiceBase) {
   void* object = &lookup_commands();
-  EXPECT_EQ(table_slot<count_slot>(object, 0)(object), 1u) << "release";
-  EXPECT_EQ(table_slot<count_slot>(object, 1)(object), 1u) << "add_ref";
-  EXPECT_EQ(table_slot<count_slot>(object, 3)(object), 1u) << "command_count";
-  EXPECT_EQ(table_slot<count_slot>(object, 8)(object), 0x80000000u) << "sort_priority";
+  EXPECT_EQ(call_slot<uint32_t>(object, 0), 1u) << "release";
+  EXPECT_EQ(call_slot<uint32_t>(object, 1), 1u) << "add_ref";
+  EXPECT_EQ(call_slot<uint32_t>(object, 3), 1u) << "command_count";
+  EXPECT_EQ(call_slot<uint32_t>(object, 8), 0x80000000u) << "sort_priority";
 }
 
 TEST(mainmenu_commands, NamesOnlyCommandZero) {
   mainmenu_commands& commands = lookup_commands();
   recording_string name("old");
   commands.command_name(0, name);
-  EXPECT_EQ(name.text, "Tamsel Tool");
-  EXPECT_EQ(name.assigns, 1u);
-  EXPECT_EQ(name.last_length, trel::until_nul);
+  EXPECT_EQ(name.text(), "Tamsel Tool");
+  ASSERT_EQ(name.calls().size(), 1u);
+  EXPECT_STREQ(name.calls()[0].slot, "assign_text");
+  EXPECT_EQ(name.calls()[0].length, trel::until_nul);
   for (uint32_t index : {1u, 7u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(index);
     recording_string kept("kept");
     commands.command_name(index, kept);
-    EXPECT_EQ(kept.text, "kept");
-    EXPECT_EQ(kept.assigns, 0u);
+    EXPECT_EQ(kept.text(), "kept");
+    EXPECT_TRUE(kept.calls().empty());
   }
 }
 
@@ -123,8 +77,8 @@ TEST(mainmenu_commands, HasNoDescriptions) {
     SCOPED_TRACE(index);
     recording_string kept("kept");
     EXPECT_FALSE(commands.command_description(index, kept));
-    EXPECT_EQ(kept.text, "kept");
-    EXPECT_EQ(kept.assigns, 0u);
+    EXPECT_EQ(kept.text(), "kept");
+    EXPECT_TRUE(kept.calls().empty());
   }
 }
 
@@ -141,7 +95,7 @@ TEST(mainmenu_commands, DisplayStateShowsEveryIndexWithTheNameAndNoFlags) {
     uint32_t flags = 0xFFFFFFFF;
     EXPECT_TRUE(commands.display_state(r.index, text, flags));
     EXPECT_EQ(flags, 0u);
-    EXPECT_EQ(text.text, r.text_after);
+    EXPECT_EQ(text.text(), r.text_after);
   }
 }
 
@@ -194,7 +148,7 @@ class run_command_test : public ::testing::Test {
     }
     void* object = &lookup_commands();
     try {
-      table_slot<run_slot>(object, 10)(object, index, &storage);
+      call_slot<void>(object, 10, index, &storage);
     } catch (...) {
       EXPECT_EQ(storage, nullptr) << "callback left in the caller's storage";
       throw;

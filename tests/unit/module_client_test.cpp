@@ -8,25 +8,11 @@
 #include "entry/quarlo_get_interface.h"
 #include "service/service_factory_base.h"
 #include "support/recording_streams.h"
+#include "support/table_slot.h"
 #include "support/test_heap.h"
 #include "trel/heap.h"
 
 namespace {
-
-// A host reaches the client only through its table: slot N is the N-th
-// pointer of the table the object's first word points to.
-#if defined(_WIN32) && defined(__i386__)
-#define HOST_THISCALL __thiscall
-#else
-#define HOST_THISCALL
-#endif
-
-template <class R, class... Args>
-R call_slot(module_client* client, int slot, Args... args) {
-  using slot_fn = R(HOST_THISCALL*)(module_client*, Args...);
-  void* const* table = *reinterpret_cast<void* const* const*>(client);
-  return reinterpret_cast<slot_fn>(table[slot])(client, args...);
-}
 
 // Location texts and flags are module globals: each test starts and ends with
 // them empty, so their blocks do not count as leaks.

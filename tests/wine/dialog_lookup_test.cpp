@@ -98,11 +98,11 @@ TEST_F(LookupDialog, UpdateStopsAtTheMatchingObject) {
   for (const counted_service* s : {&first, &second}) {
     SCOPED_TRACE(s == &first ? "first" : "second");
     EXPECT_EQ(s->fetches, 1u);
-    EXPECT_EQ(s->add_refs, 1u);
-    EXPECT_EQ(s->releases, 1u);
+    EXPECT_EQ(s->add_refs(), 1u);
+    EXPECT_EQ(s->releases(), 1u);
   }
   EXPECT_EQ(third.fetches, 0u);
-  EXPECT_EQ(third.add_refs + third.releases, 0u);
+  EXPECT_EQ(third.add_refs() + third.releases(), 0u);
 }
 
 TEST_F(LookupDialog, UpdateWithoutAMatchEmptiesResult) {
@@ -130,8 +130,8 @@ TEST_F(LookupDialog, UpdateWithoutAMatchEmptiesResult) {
     EXPECT_EQ(host.create_calls, c.with_objects ? 3u : 1u);
     for (const counted_service* s : host.services) {
       EXPECT_EQ(s->fetches, 1u);
-      EXPECT_EQ(s->releases, 1u);
-      EXPECT_EQ(s->references, 0u);
+      EXPECT_EQ(s->releases(), 1u);
+      EXPECT_EQ(s->references(), 0u);
     }
   }
   host.services.clear();
@@ -192,9 +192,9 @@ TEST_F(LookupDialog, EveryWayOutEndsTheDialogWithTwo) {
     EXPECT_EQ(dialog_results(), std::vector<INT_PTR>{2});
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindow(dialog)) << "the dialog window is still there";
-    EXPECT_EQ(callback.add_refs, 1u) << "our own assign";
-    EXPECT_EQ(callback.releases, 1u) << "run_command releases its argument once";
-    EXPECT_EQ(callback.references, 0u);
+    EXPECT_EQ(callback.add_refs(), 1u) << "our own assign";
+    EXPECT_EQ(callback.releases(), 1u) << "run_command releases its argument once";
+    EXPECT_EQ(callback.references(), 0u);
   }
 }
 
@@ -262,8 +262,8 @@ TEST_F(LookupDialog, HeapFailureInDetectEndsTheDialogAndReachesTheHost) {
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(dialog_results().size(), 1u);
-  EXPECT_EQ(callback.releases, 1u);
-  EXPECT_EQ(callback.references, 0u);
+  EXPECT_EQ(callback.releases(), 1u);
+  EXPECT_EQ(callback.references(), 0u);
 
   // The failed read changed nothing: the dialog works as before.
   register_three();

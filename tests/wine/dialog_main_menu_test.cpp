@@ -30,7 +30,7 @@ constexpr GUID file = {
     0xAFDD3C4A, 0xE9B4, 0x41D4, {0x8D, 0xCF, 0x33, 0x97, 0x4A, 0x7D, 0x0D, 0x76}};
 
 // A command group of the test's own, recording the host's calls.
-class fake_group final : public mainmenu_commands {
+class fake_group final : public counted<mainmenu_commands> {
  public:
   struct command {
     std::string name;
@@ -45,9 +45,6 @@ class fake_group final : public mainmenu_commands {
         priority_(priority),
         commands_(std::move(commands)) {}
 
-  uint32_t release() override { return --references; }
-  uint32_t add_ref() override { return ++references; }
-  bool query(service_ref&, const GUID&) override { return false; }
   uint32_t command_count() override { return static_cast<uint32_t>(commands_.size()); }
   GUID command_guid(uint32_t index) override {
     return {parent_.Data1, static_cast<uint16_t>(priority_), static_cast<uint16_t>(index), {}};
@@ -71,7 +68,6 @@ class fake_group final : public mainmenu_commands {
     if (throw_on_run) throw std::bad_alloc();
   }
 
-  uint32_t references = 0;
   std::vector<uint32_t> runs;
   bool callback_was_empty = false;
   bool throw_on_run = false;
@@ -157,7 +153,7 @@ TEST(MainMenu, GroupsByParentOrdersByPriorityAndFollowsDisplayState) {
     EXPECT_EQ(late.runs, std::vector<uint32_t>{0});
   }
   for (const fake_group* g : {&late, &other, &early, &hidden, &lonely, &in_tools, &in_file})
-    EXPECT_EQ(g->references, 0u);
+    EXPECT_EQ(g->references(), 0u);
 }
 
 TEST(MainMenu, ExceptionOfAChosenCommandEndsTheLoopAndIsThrownOn) {
@@ -171,7 +167,7 @@ TEST(MainMenu, ExceptionOfAChosenCommandEndsTheLoopAndIsThrownOn) {
     EXPECT_EQ(failing.runs, std::vector<uint32_t>{1});
     EXPECT_TRUE(IsWindow(window.handle()));
   }
-  EXPECT_EQ(failing.references, 0u);
+  EXPECT_EQ(failing.references(), 0u);
 }
 
 TEST(MainWindow, ShowsTheModuleAndTheNamedServicesAsText) {

@@ -174,8 +174,8 @@ TEST_F(DialogProcedure, HeapFailureAtEachCallOfDetectReachesTheHost) {
     EXPECT_EQ(quarlo_host::heap_watch::counts().failed, 1u);
     EXPECT_TRUE(failing.finished());
     EXPECT_EQ(dialog_results(), std::vector<INT_PTR>{2});
-    EXPECT_EQ(callback.releases, 1u);
-    EXPECT_EQ(callback.references, 0u);
+    EXPECT_EQ(callback.releases(), 1u);
+    EXPECT_EQ(callback.references(), 0u);
 
     // The failed Detect left no detection behind: Update does nothing.
     fields after;
@@ -209,11 +209,11 @@ TEST_F(DialogProcedure, HostFailureInUpdateReachesTheHostWithEveryReferenceBack)
   EXPECT_TRUE(script.finished());
   EXPECT_EQ(dialog_results(), std::vector<INT_PTR>{2});
   EXPECT_EQ(other.fetches, 1u);
-  EXPECT_EQ(other.releases, 1u);
-  EXPECT_EQ(other.references, 0u) << "the instance fetched before the failure is held";
+  EXPECT_EQ(other.releases(), 1u);
+  EXPECT_EQ(other.references(), 0u) << "the instance fetched before the failure is held";
   EXPECT_EQ(object.fetches, 0u);
-  EXPECT_EQ(callback.releases, 1u);
-  EXPECT_EQ(callback.references, 0u);
+  EXPECT_EQ(callback.releases(), 1u);
+  EXPECT_EQ(callback.references(), 0u);
 }
 
 }  // namespace

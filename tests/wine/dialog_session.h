@@ -25,27 +25,26 @@
 #include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
 #include "quarlo_host/ui/main_window.h"
+#include "support/reference_count.h"
 
-// A service object that counts the references the module takes and returns.
+// A service object of the host's that counts the references the module takes
+// and returns; the host keeps it for the whole test.
 template <class Interface>
 class counted : public Interface {
  public:
-  uint32_t release() override {
-    ++releases;
-    return --references;
-  }
-  uint32_t add_ref() override {
-    ++add_refs;
-    return ++references;
-  }
+  uint32_t release() override { return count_.release(); }
+  uint32_t add_ref() override { return count_.add_ref(); }
   bool query(service_ref&, const GUID&) override { return false; }
 
-  uint32_t add_refs = 0;
-  uint32_t releases = 0;
-  uint32_t references = 0;
+  uint32_t references() const { return count_.references(); }
+  uint32_t releases() const { return count_.releases(); }
+  uint32_t add_refs() const { return count_.add_refs(); }
 
  protected:
   ~counted() = default;
+
+ private:
+  reference_count count_{0, reference_count::kept};
 };
 
 // A named_service that counts how the module treats it.
@@ -140,7 +139,7 @@ struct dialog_session : ::testing::Test {
     unload();
     window.reset();
     for (const counted_service* s : host.services) {
-      EXPECT_EQ(s->references, 0u) << s->name() << ": references not returned";
+      EXPECT_EQ(s->references(), 0u) << s->name() << ": references not returned";
       EXPECT_EQ(s->reserved_calls, 0u);
     }
     EXPECT_EQ(host.reserved_calls, 0u);

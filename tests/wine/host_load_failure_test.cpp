@@ -11,6 +11,7 @@
 
 #include "quarlo/win32.h"
 #include "quarlo_host/runtime/read_file.h"
+#include "support/host_program.h"
 #include "support/pe_image_builder.h"
 
 namespace {
@@ -19,39 +20,6 @@ std::string module_bytes() {
   std::string bytes;
   EXPECT_TRUE(quarlo_host::read_file("tamsel.dll", bytes));
   return bytes;
-}
-
-// Runs quarlo_host.exe (beside the tests) with arguments; returns its exit
-// status with what it wrote to its error stream in err.
-DWORD run_host_program(const std::string& arguments, std::string& err) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 1 << 16)) return ~DWORD{0};
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdError = write_end;
-  std::string command = "quarlo_host.exe " + arguments;
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  CloseHandle(write_end);
-  DWORD code = ~DWORD{0};
-  if (started) {
-    CloseHandle(process.hThread);
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got != 0) {
-      err.append(buffer, got);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  return code;
 }
 
 // Files written to a folder of their own and inspected by the host program in
@@ -75,9 +43,9 @@ class LoadFailureFiles : public ::testing::Test {
 
   // What `quarlo_host inspect` says about the module at path; it must fail.
   static std::string inspect_error(const std::string& path) {
-    std::string err;
-    EXPECT_EQ(run_host_program("inspect " + path, err), 1u) << err;
-    return err;
+    const host_program_result r = run_host_program("inspect " + path);
+    EXPECT_EQ(r.exit_code, 1u) << r.output;
+    return r.output;
   }
 
  private:

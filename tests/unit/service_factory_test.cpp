@@ -15,7 +15,7 @@ namespace {
 constexpr GUID commands_class = {
     0x35077B8C, 0x6E70, 0x47BA, {0xB9, 0xDD, 0xD5, 0x15, 0x00, 0xE1, 0x2F, 0x2E}};
 
-TEST(service_registry, LoadRegistersTheLookupCommandFactoryAlone) {
+TEST(service_factory, LoadRegistersTheLookupCommandFactoryAlone) {
   ASSERT_EQ(factory_list, &lookup_commands_factory);
   const service_factory_base* record = factory_list;
   EXPECT_EQ(record->next, nullptr);
@@ -23,14 +23,14 @@ TEST(service_registry, LoadRegistersTheLookupCommandFactoryAlone) {
   EXPECT_TRUE(guid_equal(*record->service_class, commands_class));
 }
 
-TEST(service_registry, RecordFieldsSitWhereTheHostReadsThem) {
+TEST(service_factory, RecordFieldsSitWhereTheHostReadsThem) {
   // The host sees the table pointer, next and class as three words.
   auto* words = reinterpret_cast<void* const*>(factory_list);
   EXPECT_EQ(words[1], static_cast<void*>(factory_list->next));
   EXPECT_EQ(words[2], static_cast<const void*>(factory_list->service_class));
 }
 
-TEST(service_registry, MakeInstanceYieldsTheOneEmbeddedCommandGroup) {
+TEST(service_factory, MakeInstanceYieldsTheOneEmbeddedCommandGroup) {
   service_ref first, second;
   factory_list->make_instance(first);
   factory_list->make_instance(second);
@@ -43,7 +43,7 @@ TEST(service_registry, MakeInstanceYieldsTheOneEmbeddedCommandGroup) {
   EXPECT_EQ(commands->command_count(), 1u);
 }
 
-TEST(service_registry, MakeInstanceReleasesWhatTheReferenceHeld) {
+TEST(service_factory, MakeInstanceReleasesWhatTheReferenceHeld) {
   counted_service previous;
   service_ref ref;
   ref.assign(&previous);
@@ -52,7 +52,7 @@ TEST(service_registry, MakeInstanceReleasesWhatTheReferenceHeld) {
   EXPECT_NE(ref.get(), &previous);
 }
 
-TEST(service_registry, SingleInstanceCountingIsInert) {
+TEST(service_factory, SingleInstanceCountingIsInert) {
   service_ref ref;
   factory_list->make_instance(ref);
   service_base* object = ref.get();
@@ -63,7 +63,7 @@ TEST(service_registry, SingleInstanceCountingIsInert) {
   }
 }
 
-TEST(service_registry, QueryAnswersOnlyTheCommandsClass) {
+TEST(service_factory, QueryAnswersOnlyTheCommandsClass) {
   service_ref ref;
   factory_list->make_instance(ref);
   service_base* object = ref.get();
@@ -109,7 +109,7 @@ class probe_service_impl : public probe_service {
 
 class probe_factory final : public service_factory_single_t<probe_service_impl> {};
 
-TEST(service_registry, RecordsStandInReverseOrderOfConstruction) {
+TEST(service_factory, RecordsStandInReverseOrderOfConstruction) {
   service_factory_base* const loaded_head = factory_list;
   {
     probe_factory first;
