@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   clang-19 lld-19 llvm-19 libwine-dev:i386
   wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
-  clang-format valgrind zip python3-pefile
+  clang-format valgrind zip unzip python3-pefile
   osslsigncode openssl
   libcli11-dev nlohmann-json3-dev
 )
