@@ -41,6 +41,12 @@ std::wstring quote(const std::wstring& arg) {
   return out + L"\"";
 }
 
+std::string seconds_text(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
 std::string hex_code(DWORD code) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
@@ -102,6 +108,8 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   std::wstring command = quote(program) + L" check-case " + quote(to_wide(options.module_path)) +
                          L" " + quote(to_wide(job.c->id)) + L" " + std::to_wstring(job.seed);
   if (options.abi) command += L" --abi " + to_wide(abi_name(*options.abi));
+  command += L" --timeout " + to_wide(seconds_text(options.timeout_seconds));
+  if (options.steps != 0) command += L" --steps " + std::to_wstring(options.steps);
   PROCESS_INFORMATION process{};
   const auto start = std::chrono::steady_clock::now();
   const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
@@ -139,9 +147,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   reader.join();
   CloseHandle(read_end);
   if (outcome.timed_out) {
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g", options.timeout_seconds);
-    outcome.result = expected_got(std::string("the case to end within ") + limit + " s",
+    outcome.result = expected_got("the case to end within " + seconds_text(options.timeout_seconds) + " s",
                                   "no end; the case process was stopped");
     return outcome;
   }
@@ -151,7 +157,8 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
 
 case_outcome run_here(const case_job& job, const runner_options& options) {
   const auto start = std::chrono::steady_clock::now();
-  case_outcome outcome{job, run_check_case(*job.c, {options.module_path, job.seed, options.abi})};
+  case_outcome outcome{job, run_check_case(*job.c, {options.module_path, job.seed, options.abi,
+                                                    options.timeout_seconds, options.steps})};
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return outcome;
 }
@@ -159,6 +166,9 @@ case_outcome run_here(const case_job& job, const runner_options& options) {
 }  // namespace
 
 check_result run_check_case(const check_case& c, const check_context& context) {
+  struct clear_note {
+    ~clear_note() { note_for_crash(nullptr); }
+  } clear;
   try {
     return c.run(context);
   } catch (const module_error& e) {
@@ -203,6 +213,34 @@ std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
   for (size_t i = 0; i < n; ++i) workers.emplace_back(work);
   for (auto& worker : workers) worker.join();
   return outcomes;
+}
+
+namespace {
+
+char note[512];
+
+}  // namespace
+
+void note_for_crash(const char* text) {
+  size_t n = 0;
+  // Only what a JSON string holds unescaped.
+  for (; text != nullptr && text[n] != '\0' && n + 1 < sizeof note; ++n) {
+    const char c = text[n];
+    note[n] = c < ' ' || c > '~' || c == '"' || c == '\\' ? '\'' : c;
+  }
+  note[n] = '\0';
+}
+
+const char* crash_note() { return note; }
+
+void write_crash_result(uint32_t code) {
+  if (note[0] == '\0') return;
+  char line[sizeof note + 128];
+  const int n = std::snprintf(line, sizeof line,
+                              "\n%s{\"status\":\"crashed\",\"details\":\"exception 0x%08lX; %s\"}\n",
+                              result_prefix, static_cast<unsigned long>(code), note);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
 }
 
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out) {

@@ -32,6 +32,7 @@ struct runner_options {
   std::string module_path;
   std::optional<module_abi> abi;
   double timeout_seconds = 60;
+  uint32_t steps = 0;
   unsigned jobs = 1;
   bool in_process = false;
 };
@@ -48,5 +49,14 @@ std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
 
 // The child's side: runs c with context here and writes its result line to out.
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out);
+
+// What the running case is doing, for the report should the module crash
+// it (null: nothing worth saying); cleared when the case ends. Kept in a
+// fixed buffer, so reading it needs no heap.
+void note_for_crash(const char* text);
+const char* crash_note();
+// The result line of a child whose module crashed with code, naming the
+// crash note; written without the heap, which the crash may have broken.
+void write_crash_result(uint32_t code);
 
 }  // namespace quarlo_host

@@ -14,5 +14,8 @@ std::vector<check_case> command_cases();
 std::vector<check_case> settings_cases();
 std::vector<check_case> memory_cases();
 std::vector<check_case> exception_cases();
+std::vector<check_case> run_cases();
+std::vector<check_case> thread_cases();
+std::vector<check_case> sequence_cases();
 
 }  // namespace quarlo_host

@@ -1,5 +1,6 @@
 #include "quarlo_host/checker/check_case.h"
 
+#include <string_view>
 #include <utility>
 
 namespace quarlo_host {
@@ -36,6 +37,11 @@ bool parse_status(const std::string& name, check_status& out) {
     }
   }
   return false;
+}
+
+std::string case_area(const check_case& c) {
+  const std::string_view id(c.id);
+  return std::string(id.substr(0, id.find('.')));
 }
 
 check_result passed(std::string details) { return {check_status::passed, std::move(details)}; }

@@ -29,15 +29,23 @@ struct check_context {
   uint32_t seed;
   // The ABI to drive the module in; found from the module when not given.
   std::optional<module_abi> abi;
+  // The case's time limit in seconds: a case that waits on the module gives
+  // up well within it, so it ends itself with a verdict.
+  double timeout_seconds = 60;
+  // The length of a random sequence of calls; 0: as many as take about a second.
+  uint32_t steps = 0;
 };
 
 struct check_case {
+  // AREA.NAME: the area is what comes before the first dot.
   const char* id;
-  const char* area;
   const char* description;
   const char* why;
   check_result (*run)(const check_context& context);
 };
+
+// The area of a case, from its id.
+std::string case_area(const check_case& c);
 
 check_result passed(std::string details = {});
 check_result failed(std::string details);

@@ -1,5 +1,5 @@
 // Every case `quarlo_host check` knows, in catalogue order: entry, client,
-// factories, commands, settings, memory, exceptions.
+// factories, commands, settings, memory, exceptions, run, threads, sequence.
 #pragma once
 
 #include <string_view>

@@ -93,7 +93,7 @@ std::string report_json(const check_run& run) {
   nlohmann::json cases = nlohmann::json::array();
   for (const auto& o : run.outcomes) {
     cases.push_back({{"id", o.job.c->id},
-                     {"area", o.job.c->area},
+                     {"area", case_area(*o.job.c)},
                      {"description", o.job.c->description},
                      {"seed", o.job.seed},
                      {"repetition", o.job.repetition},
@@ -116,7 +116,7 @@ std::string report_junit(const check_run& run) {
   std::ostringstream cases;
   for (const auto& o : run.outcomes) {
     const check_status status = effective_status(o, run.strict);
-    cases << "    <testcase classname=\"" << xml_text(o.job.c->area) << "\" name=\""
+    cases << "    <testcase classname=\"" << xml_text(case_area(*o.job.c)) << "\" name=\""
           << xml_text(o.job.c->id) << "\" time=\"" << seconds_text(o.seconds) << "\"";
     const std::string message = xml_text(message_of(o));
     const std::string seed = "seed " + std::to_string(o.job.seed) + "\n";

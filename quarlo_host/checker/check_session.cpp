@@ -1,5 +1,6 @@
 #include "quarlo_host/checker/check_session.h"
 
+#include <random>
 #include <set>
 
 namespace quarlo_host {
@@ -15,6 +16,13 @@ factory_walk walk_factories(module_client& client) {
     walk.records.push_back(f);
   }
   return walk;
+}
+
+GUID unknown_class(uint32_t seed) {
+  std::mt19937 random(seed);
+  GUID guid{static_cast<uint32_t>(random()), 0xC4EC, 0x4E11, {}};
+  for (auto& b : guid.Data4) b = static_cast<uint8_t>(random());
+  return guid;
 }
 
 check_session::check_session(const check_context& context)

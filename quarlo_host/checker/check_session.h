@@ -11,7 +11,7 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/service_ref.h"
 #include "quarlo_host/checker/check_case.h"
-#include "quarlo_host/runtime/host_api_impl.h"
+#include "quarlo_host/checker/check_host.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/service_registry.h"
 
@@ -28,6 +28,9 @@ struct factory_walk {
 };
 factory_walk walk_factories(module_client& client);
 
+// A class GUID no module implements, from a seed.
+GUID unknown_class(uint32_t seed);
+
 class check_session final {
  public:
   explicit check_session(const check_context& context);
@@ -37,7 +40,7 @@ class check_session final {
   module_client& client() { return module_.client(); }
   loaded_module& module() { return module_; }
   service_registry& registry() { return registry_; }
-  host_api_impl& host() { return host_; }
+  check_host& host() { return host_; }
 
   // One counted reference on each mainmenu_commands instance of the chain,
   // made once and held until the session ends.
@@ -49,7 +52,7 @@ class check_session final {
 
  private:
   service_registry registry_;
-  host_api_impl host_;
+  check_host host_;
   loaded_module module_;
   // After the module: the references go back before it unloads.
   std::vector<service_ref> groups_;

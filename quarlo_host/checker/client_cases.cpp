@@ -73,19 +73,18 @@ check_result check_location_texts_no_growth(const check_context& context) {
 
 std::vector<check_case> client_cases() {
   return {
-      {"client.version_stable", "client", "reports the same client version on every call",
+      {"client.version_stable", "reports the same client version on every call",
        "the host decides once what the module supports", check_version_stable},
-      {"client.debug_build", "client", "is a release build",
+      {"client.debug_build", "is a release build",
        "a debug build is slower and may stop the host on assertions (warning)", check_debug_build},
-      {"client.first_factory_stable", "client", "first_factory returns the same record each time",
+      {"client.first_factory_stable", "first_factory returns the same record each time",
        "the host walks the chain more than once and keeps what it found",
        check_first_factory_stable},
-      {"client.services_ready", "client", "services_ready(true/false) returns normally",
+      {"client.services_ready", "services_ready(true/false) returns normally",
        "the host tells the module as its services come and go", check_services_ready},
-      {"client.location_texts", "client", "accepts empty, UTF-8 and 1 MiB location texts",
+      {"client.location_texts", "accepts empty, UTF-8 and 1 MiB location texts",
        "the host hands over whatever paths and names its user has", check_location_texts},
-      {"client.location_texts_no_growth", "client",
-       "setting location texts again and again holds no more blocks",
+      {"client.location_texts_no_growth", "setting location texts again and again holds no more blocks",
        "the host sets them whenever they change, for the whole session",
        check_location_texts_no_growth},
   };

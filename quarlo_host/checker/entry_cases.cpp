@@ -101,24 +101,22 @@ check_result check_hardening(const check_context& context) {
 
 std::vector<check_case> entry_cases() {
   return {
-      {"entry.loads", "entry", "loads and quarlo_get_interface returns a client",
+      {"entry.loads", "loads and quarlo_get_interface returns a client",
        "a module the host cannot load or enter offers nothing", check_loads},
-      {"entry.single_export", "entry", "exports quarlo_get_interface and nothing else",
+      {"entry.single_export", "exports quarlo_get_interface and nothing else",
        "the host looks for one name; anything more is an interface nobody agreed on",
        check_single_export},
-      {"entry.same_client", "entry", "quarlo_get_interface twice returns the same client",
+      {"entry.same_client", "quarlo_get_interface twice returns the same client",
        "the host may enter the module again and must reach the same state", check_same_client},
-      {"entry.shared_imports", "entry",
-       "imports from quarlo_shared.dll only the functions it offers",
+      {"entry.shared_imports", "imports from quarlo_shared.dll only the functions it offers",
        "a missing import makes the module unloadable in the real host", check_shared_imports},
-      {"entry.foreign_imports", "entry",
-       "imports only system DLLs, quarlo_shared.dll and its ABI's runtime",
+      {"entry.foreign_imports", "imports only system DLLs, quarlo_shared.dll and its ABI's runtime",
        "any other DLL must ship beside the module and may clash with the host's (warning)",
        check_foreign_imports},
-      {"entry.version_resource", "entry", "carries a version resource",
+      {"entry.version_resource", "carries a version resource",
        "users and support tell builds apart by the file's version (warning)",
        check_version_resource},
-      {"entry.pe_hardening", "entry", "is built for ASLR and DEP",
+      {"entry.pe_hardening", "is built for ASLR and DEP",
        "an image without them weakens the host's process (warning)", check_hardening},
   };
 }

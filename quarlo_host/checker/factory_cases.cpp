@@ -1,5 +1,4 @@
 // factories: the chain of factory records and the instances they make.
-#include <random>
 #include <string>
 
 #include "quarlo_host/checker/check_areas.h"
@@ -11,14 +10,6 @@ namespace quarlo_host {
 namespace {
 
 std::string record_name(size_t n) { return "factory " + std::to_string(n); }
-
-// A class GUID no module implements, from the seed.
-GUID unknown_class(uint32_t seed) {
-  std::mt19937 random(seed);
-  GUID guid{static_cast<uint32_t>(random()), 0xC4EC, 0x4E11, {}};
-  for (auto& b : guid.Data4) b = static_cast<uint8_t>(random());
-  return guid;
-}
 
 // Runs per_instance on each record's instance; the first failure ends it.
 template <typename F>
@@ -155,24 +146,21 @@ check_result check_counts_balanced(const check_context& context) {
 
 std::vector<check_case> factory_cases() {
   return {
-      {"factories.chain_ends", "factories", "the factory chain ends in null, with no loop",
+      {"factories.chain_ends", "the factory chain ends in null, with no loop",
        "a host walking a loop never finishes starting up", check_chain_ends},
-      {"factories.classes", "factories", "every record names a class, not null",
+      {"factories.classes", "every record names a class, not null",
        "the host reads the class of each record before anything else", check_classes},
-      {"factories.make_instance", "factories", "every record makes an instance",
+      {"factories.make_instance", "every record makes an instance",
        "a record that makes nothing is a service the host cannot use", check_make_instance},
-      {"factories.make_instance_again", "factories", "make_instance works a second time",
+      {"factories.make_instance_again", "make_instance works a second time",
        "the host asks for instances whenever it needs them", check_instance_repeat},
-      {"factories.query_own_class", "factories", "an instance answers its own class with itself",
+      {"factories.query_own_class", "an instance answers its own class with itself",
        "the host asks for the interface it found the record by", check_query_own},
-      {"factories.query_unknown_class", "factories",
-       "an instance answers false for a class it does not implement",
+      {"factories.query_unknown_class", "an instance answers false for a class it does not implement",
        "a host that gets a yes would call slots the object does not have", check_query_unknown},
-      {"factories.query_miss_untouched", "factories",
-       "a miss leaves the reference and its object as they were",
+      {"factories.query_miss_untouched", "a miss leaves the reference and its object as they were",
        "the host's reference would otherwise leak or dangle", check_query_miss_untouched},
-      {"factories.counts_balanced", "factories",
-       "add_ref then release leaves the count where it started",
+      {"factories.counts_balanced", "add_ref then release leaves the count where it started",
        "unbalanced counts free objects in use or keep them forever", check_counts_balanced},
   };
 }

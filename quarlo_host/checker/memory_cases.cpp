@@ -148,24 +148,19 @@ check_result check_reload(const check_context& context) {
 
 std::vector<check_case> memory_cases() {
   return {
-      {"memory.location_alloc_failure", "memory",
-       "set_location_texts lets bad_alloc out of each failed heap call and leaks nothing",
+      {"memory.location_alloc_failure", "set_location_texts lets bad_alloc out of each failed heap call and leaks nothing",
        "a swallowed failure leaves the module with texts it never got", check_location_failure},
-      {"memory.save_alloc_failure", "memory",
-       "save_settings lets bad_alloc out of each failed heap call and leaks nothing",
+      {"memory.save_alloc_failure", "save_settings lets bad_alloc out of each failed heap call and leaks nothing",
        "the host must know a save failed rather than keep a short one", check_save_failure},
-      {"memory.load_alloc_failure", "memory",
-       "load_settings lets bad_alloc out of each failed heap call and leaks nothing",
+      {"memory.load_alloc_failure", "load_settings lets bad_alloc out of each failed heap call and leaks nothing",
        "a load that fails silently leaves settings half-read", check_load_failure},
-      {"memory.instance_alloc_failure", "memory",
-       "make_instance lets bad_alloc out of each failed heap call and leaks nothing",
+      {"memory.instance_alloc_failure", "make_instance lets bad_alloc out of each failed heap call and leaks nothing",
        "the host survives low memory only if failures reach it", check_instance_failure},
-      {"memory.commands_no_leak", "memory",
-       "reading every command and releasing the groups leaves no block alive",
+      {"memory.commands_no_leak", "reading every command and releasing the groups leaves no block alive",
        "the host rebuilds its menus many times in a session", check_commands_no_leak},
-      {"memory.unload_frees_all", "memory", "every block the module allocated is freed at unload",
+      {"memory.unload_frees_all", "every block the module allocated is freed at unload",
        "hosts unload and reload modules without restarting", check_unload},
-      {"memory.reload_no_growth", "memory", "three loads and unloads in one process leave nothing",
+      {"memory.reload_no_growth", "three loads and unloads in one process leave nothing",
        "a module reloaded on every profile switch must not grow the host", check_reload},
   };
 }

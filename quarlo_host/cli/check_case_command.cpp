@@ -1,7 +1,9 @@
-// `quarlo_host check-case MODULE.dll ID SEED [--abi gnu|msvc]`: the child
+// `quarlo_host check-case MODULE.dll ID SEED [--abi gnu|msvc] [--timeout SECONDS]
+// [--steps N]`: the child
 // process of `check` for one case. It prints one line, "result " and the
 // result as JSON; a module that crashes ends the process with the exception
-// code instead.
+// code instead, after a result line that says what the case was doing, when
+// the case said so.
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,10 +25,13 @@ struct case_options {
   std::string id;
   uint32_t seed = 0;
   std::optional<module_abi> abi;
+  double timeout = 60;
+  uint32_t steps = 0;
 };
 
 // A crashing module must end its own process quietly, with the exception code.
 LONG WINAPI end_with_exception_code(EXCEPTION_POINTERS* info) {
+  write_crash_result(info->ExceptionRecord->ExceptionCode);
   TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -39,7 +44,8 @@ int run_one_case(const case_options& options, std::ostream& out, std::ostream& e
   }
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(end_with_exception_code);
-  run_case_for_parent(*c, {options.module, options.seed, options.abi}, out);
+  run_case_for_parent(*c, {options.module, options.seed, options.abi, options.timeout, options.steps},
+                      out);
   return 0;
 }
 
@@ -51,6 +57,8 @@ command_action define_check_case(CLI::App& parser) {
   parser.add_option("ID", o->id, "the case's id")->required();
   parser.add_option("SEED", o->seed, "seed of every random input")->required();
   add_abi_option(parser, o->abi);
+  parser.add_option("--timeout", o->timeout, "the case's time limit in seconds");
+  parser.add_option("--steps", o->steps, "calls in a random sequence");
   return [o](std::ostream& out, std::ostream& err) { return run_one_case(*o, out, err); };
 }
 

@@ -44,6 +44,7 @@ struct check_options {
   uint32_t seed = 0;
   uint32_t repeat = 1;
   double timeout = 60;
+  uint32_t steps = 0;
   unsigned jobs = 1;
   bool in_process = false;
   bool strict = false;
@@ -69,13 +70,13 @@ int list_cases(bool json, std::ostream& out) {
     nlohmann::json cases = nlohmann::json::array();
     for (const auto& c : check_catalogue()) {
       cases.push_back(
-          {{"id", c.id}, {"area", c.area}, {"description", c.description}, {"why", c.why}});
+          {{"id", c.id}, {"area", case_area(c)}, {"description", c.description}, {"why", c.why}});
     }
     out << cases.dump(2) << "\n";
     return 0;
   }
   for (const auto& c : check_catalogue()) {
-    out << c.id << " [" << c.area << "] " << c.description << "\n    why: " << c.why << "\n";
+    out << c.id << " [" << case_area(c) << "] " << c.description << "\n    why: " << c.why << "\n";
   }
   return 0;
 }
@@ -119,8 +120,8 @@ int check(const check_options& options, std::ostream& out, std::ostream& err) {
     err << "quarlo_host check: " << error << "\n" << command_usage("check");
     return 2;
   }
-  const runner_options runner{options.module, options.abi, options.timeout, options.jobs,
-                              options.in_process};
+  const runner_options runner{options.module, options.abi,  options.timeout,
+                              options.steps,  options.jobs, options.in_process};
   std::string reason;
   if (!module_loads(runner, options.seed, reason)) {
     err << "quarlo_host check: " << options.module << " cannot be checked: " << reason << "\n";
@@ -166,6 +167,8 @@ command_action define_check(CLI::App& parser) {
   parser.add_option("--repeat", o->repeat, "run the selection N times, seeds seed, seed+1, ...")
       ->check(above_zero);
   parser.add_option("--timeout", o->timeout, "time limit of each case in seconds")
+      ->check(above_zero);
+  parser.add_option("--steps", o->steps, "calls in a random sequence (default: about a second)")
       ->check(above_zero);
   parser.add_option("-j,--jobs", o->jobs, "case processes at once")->check(above_zero);
   parser.add_flag("--in-process", o->in_process, "run the cases here, one by one, for a debugger");

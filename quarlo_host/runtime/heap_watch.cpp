@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,6 +20,12 @@ using free_fn = void(__cdecl*)(void*);
 using msize_fn = size_t(__cdecl*)(void*);
 using expand_fn = void*(__cdecl*)(void*, size_t);
 
+struct live_block {
+  uint32_t size;
+  // Its number in the order blocks were handed out.
+  uint64_t number;
+};
+
 // Static and never destroyed: a module's exit list may call the hooks during
 // FreeLibrary at process end, after ordinary statics are gone.
 struct watch_state {
@@ -32,7 +37,9 @@ struct watch_state {
   expand_fn real_expand = nullptr;
   call_counts counts;
   uint32_t fail_at = 0;
-  std::unordered_map<void*, uint32_t> live;
+  // Blocks handed out so far, numbering each one.
+  uint64_t handed_out = 0;
+  std::unordered_map<void*, live_block> live;
 };
 
 watch_state& state() {
@@ -55,7 +62,7 @@ void* __cdecl hook_malloc(size_t size) {
   ++s.counts.mallocs;
   if (next_fails(s)) return nullptr;
   void* block = s.real_malloc(size);
-  if (block != nullptr) s.live[block] = static_cast<uint32_t>(size);
+  if (block != nullptr) s.live[block] = {static_cast<uint32_t>(size), ++s.handed_out};
   return block;
 }
 
@@ -67,7 +74,7 @@ void __cdecl hook_free(void* block) {
   if (it != s.live.end()) {
     // Poisoned, so a call through an object after its last release crashes
     // on the spot instead of running on stale memory.
-    std::memset(block, 0xDD, it->second);
+    std::memset(block, 0xDD, it->second.size);
     s.live.erase(it);
   } else if (block != nullptr) {
     ++s.counts.foreign;
@@ -86,8 +93,18 @@ void* __cdecl hook_realloc(void* block, size_t size) {
   if (!tracked) ++s.counts.foreign;
   void* moved = s.real_realloc(block, size);
   if (moved == nullptr && size != 0) return nullptr;
-  if (block != nullptr) s.live.erase(block);
-  if (moved != nullptr && tracked) s.live[moved] = static_cast<uint32_t>(size);
+  // A block moved keeps its number: it was handed out when first allocated.
+  uint64_t number = 0;
+  if (block != nullptr) {
+    const auto it = s.live.find(block);
+    if (it != s.live.end()) {
+      number = it->second.number;
+      s.live.erase(it);
+    }
+  }
+  if (moved != nullptr && tracked) {
+    s.live[moved] = {static_cast<uint32_t>(size), number != 0 ? number : ++s.handed_out};
+  }
   return moved;
 }
 
@@ -106,24 +123,13 @@ void* __cdecl hook_expand(void* block, size_t size) {
   void* same = s.real_expand(block, size);
   if (same != nullptr) {
     const auto it = s.live.find(block);
-    if (it != s.live.end()) it->second = static_cast<uint32_t>(size);
+    if (it != s.live.end()) it->second.size = static_cast<uint32_t>(size);
   }
   return same;
 }
 
 bool is_crt(std::string_view dll) {
   return dll.size() == 10 && _strnicmp(dll.data(), "msvcrt.dll", 10) == 0;
-}
-
-void patch(void** slot, void* hook) {
-  DWORD old = 0;
-  if (VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old) == 0) {
-    throw std::runtime_error("heap watch: cannot unprotect an import slot");
-  }
-  *slot = hook;
-  DWORD ignored = 0;
-  VirtualProtect(slot, sizeof(void*), old, &ignored);
-  FlushInstructionCache(GetCurrentProcess(), slot, sizeof(void*));
 }
 
 }  // namespace
@@ -153,7 +159,7 @@ uint32_t install(HMODULE module) {
     } else {
       return;
     }
-    patch(slot, hook);
+    patch_import_slot(slot, hook);
     ++patched;
   });
   return patched;
@@ -184,11 +190,25 @@ uint32_t live_blocks() {
   return static_cast<uint32_t>(s.live.size());
 }
 
+uint64_t mark() {
+  auto& s = state();
+  std::lock_guard<std::mutex> hold(s.lock);
+  return s.handed_out;
+}
+
+uint32_t live_blocks_since(uint64_t mark) {
+  auto& s = state();
+  std::lock_guard<std::mutex> hold(s.lock);
+  uint32_t n = 0;
+  for (const auto& entry : s.live) n += entry.second.number > mark ? 1 : 0;
+  return n;
+}
+
 std::vector<uint32_t> live_sizes() {
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);
   std::vector<uint32_t> sizes;
-  for (const auto& entry : s.live) sizes.push_back(entry.second);
+  for (const auto& entry : s.live) sizes.push_back(entry.second.size);
   std::sort(sizes.begin(), sizes.end());
   return sizes;
 }

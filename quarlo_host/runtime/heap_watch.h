@@ -44,6 +44,10 @@ call_counts counts();
 
 // Blocks handed out through the hooks and not yet freed.
 uint32_t live_blocks();
+// A point in the sequence of blocks handed out; live_blocks_since(mark())
+// later counts the blocks handed out after it and not yet freed.
+uint64_t mark();
+uint32_t live_blocks_since(uint64_t mark);
 // Their sizes as requested, smallest first.
 std::vector<uint32_t> live_sizes();
 

@@ -1,6 +1,7 @@
 #include "quarlo_host/runtime/import_slots.h"
 
 #include <cstdint>
+#include <stdexcept>
 
 #include "quarlo_host/core/pe_view.h"
 
@@ -26,6 +27,17 @@ void visit_import_slots(HMODULE module, const import_slot_visitor& visit) {
       visit(dll, view.import_name(entry), slot);
     }
   });
+}
+
+void patch_import_slot(void** slot, void* hook) {
+  DWORD old = 0;
+  if (VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old) == 0) {
+    throw std::runtime_error("cannot unprotect an import slot");
+  }
+  *slot = hook;
+  DWORD ignored = 0;
+  VirtualProtect(slot, sizeof(void*), old, &ignored);
+  FlushInstructionCache(GetCurrentProcess(), slot, sizeof(void*));
 }
 
 }  // namespace quarlo_host

@@ -2,8 +2,12 @@
 // declarations, to prove `quarlo_host check`. Built without a fault it is
 // `conforming`: two command groups (one and two commands), one setting of its
 // own, location texts kept as owned heap copies, command groups made on the
-// heap and freed on their last release. Built with CHECKER_FAULT_<NAME>, it
-// breaks the contract in that one respect.
+// heap and freed on their last release. The first command opens a modal
+// dialog owned by the host's main window, with an edit control, a button that
+// looks up the host's named services (a failure of the host's is shown, not
+// let out) and a control of a window class of the module's own, registered on
+// first use and unregistered at unload; the other commands open nothing.
+// Built with CHECKER_FAULT_<NAME>, it breaks the contract in that one respect.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +17,7 @@
 
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/module_entry.h"
+#include "quarlo/named_service.h"
 
 namespace quarlo_io {
 
@@ -58,6 +63,8 @@ struct group_info {
   uint32_t priority;
   uint32_t count;
   const command_info* commands;
+  // Its first command opens the dialog.
+  bool opens_dialog;
 };
 
 const command_info first_commands[] = {
@@ -86,12 +93,197 @@ const group_info first_group = {
     {0xF8BE5604, 0x165F, 0x4BB9, {0xB6, 0xA9, 0x15, 0xE5, 0x5E, 0x0E, 0x0D, 0x3A}},
     0x80000000u,
     1,
-    first_commands};
+    first_commands,
+    true};
 const group_info second_group = {
     {0x0C4D2E61, 0x7A35, 0x4B8E, {0xA1, 0x0F, 0x63, 0x9D, 0x27, 0xE4, 0x5C, 0x10}},
     0x40000000u,
     2,
-    second_commands};
+    second_commands,
+    false};
+
+host_api* the_host = nullptr;
+HINSTANCE the_instance = nullptr;
+// The thread that first entered the module.
+DWORD loading_thread = 0;
+
+// The dialog: an edit control, a button that looks up the host's services,
+// the result, and a control of the module's own class.
+constexpr int input_id = 100;
+constexpr int look_up_id = 101;
+constexpr int result_id = 102;
+constexpr int swatch_id = 103;
+constexpr wchar_t swatch_class[] = L"checker_swatch";
+ATOM swatch_atom = 0;
+// The host failed while the dialog was open.
+bool host_failed = false;
+
+LRESULT CALLBACK swatch_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void register_swatch() {
+  if (swatch_atom != 0) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = swatch_proc;
+  wc.hInstance = the_instance;
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_HIGHLIGHT + 1);
+  wc.lpszClassName = swatch_class;
+  swatch_atom = RegisterClassExW(&wc);
+}
+
+void unregister_swatch() {
+#ifndef CHECKER_FAULT_CLASS_NEVER_UNREGISTERED
+  // A module's window classes go with it: this one stays registered.
+  if (swatch_atom != 0) UnregisterClassW(swatch_class, the_instance);
+#endif
+  swatch_atom = 0;
+}
+
+// An in-memory dialog template, written word by word.
+class template_writer {
+ public:
+  explicit template_writer(WORD* out) : at_(out) {}
+  void word(WORD w) { *at_++ = w; }
+  void dword(DWORD d) {
+    word(LOWORD(d));
+    word(HIWORD(d));
+  }
+  void text(const wchar_t* s) {
+    do {
+      word(static_cast<WORD>(*s));
+    } while (*s++ != 0);
+  }
+  // Items start on a DWORD boundary.
+  void align() {
+    if ((reinterpret_cast<uintptr_t>(at_) & 2) != 0) word(0);
+  }
+  // Where it lies, in dialog units: x, y, width, height.
+  void place(const short (&box)[4]) {
+    for (short v : box) word(static_cast<WORD>(v));
+  }
+  void item(DWORD style, const short (&box)[4], int id, WORD system_class,
+            const wchar_t* own_class, const wchar_t* title) {
+    align();
+    dword(WS_CHILD | WS_VISIBLE | style);
+    dword(0);
+    place(box);
+    word(static_cast<WORD>(id));
+    if (own_class != nullptr) {
+      text(own_class);
+    } else {
+      word(0xFFFF);
+      word(system_class);
+    }
+    text(title);
+    word(0);
+  }
+
+ private:
+  WORD* at_;
+};
+
+const DLGTEMPLATE* dialog_template() {
+  alignas(4) static WORD words[512];
+  static bool written = false;
+  if (!written) {
+    written = true;
+    template_writer w(words);
+    w.dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
+    w.dword(0);
+    w.word(4);
+    w.place({10, 10, 200, 60});
+    w.word(0);
+    w.word(0);
+    w.text(L"Checker tool");
+    w.item(WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {5, 5, 130, 12}, input_id, 0x0081, nullptr,
+           L"");
+    w.item(WS_TABSTOP | BS_DEFPUSHBUTTON, {140, 5, 55, 14}, look_up_id, 0x0080, nullptr,
+           L"Look up");
+    w.item(SS_LEFT, {5, 25, 130, 10}, result_id, 0x0082, nullptr, L"");
+    w.item(0, {140, 25, 55, 10}, swatch_id, 0, swatch_class, L"");
+  }
+  return reinterpret_cast<const DLGTEMPLATE*>(words);
+}
+
+// Shows the name of the host's first named service.
+void look_up(HWND dialog) {
+#ifndef CHECKER_FAULT_HOST_EXCEPTION_CRASHES
+  // A failure of the host's must not unwind through the window system: this
+  // lets it out of the dialog procedure.
+  try {
+#endif
+    const char* name = "no service";
+    service_ref found;
+    const uint32_t named = the_host->find_class(named_service::class_guid);
+    if (named != 0 && the_host->create(found, named, 0)) {
+      name = static_cast<named_service*>(found.get())->service_name();
+    }
+    SetDlgItemTextA(dialog, result_id, name);
+#ifndef CHECKER_FAULT_HOST_EXCEPTION_CRASHES
+  } catch (...) {
+    host_failed = true;
+    SetDlgItemTextA(dialog, result_id, "the host failed");
+  }
+#endif
+}
+
+INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wparam) == look_up_id && HIWORD(wparam) == BN_CLICKED) {
+        look_up(dialog);
+        return TRUE;
+      }
+      if (LOWORD(wparam) == IDCANCEL) {
+#ifndef CHECKER_FAULT_IGNORES_CLOSE
+        // Escape and the close box must end the dialog: this one ignores both.
+        EndDialog(dialog, IDCANCEL);
+#endif
+        return TRUE;
+      }
+      return FALSE;
+#ifdef CHECKER_FAULT_IGNORES_CLOSE
+    case WM_CLOSE:
+      return TRUE;
+#endif
+    default:
+      return FALSE;
+  }
+}
+
+void run_dialog() {
+#ifdef CHECKER_FAULT_SECOND_RUN_FAILS
+  // Every run of a command must work as the first: this dialog opens once only.
+  static bool shown = false;
+  if (shown) return;
+  shown = true;
+#endif
+  register_swatch();
+  host_failed = false;
+  HWND owner = the_host->main_window();
+#ifdef CHECKER_FAULT_DIALOG_WITHOUT_OWNER
+  // A dialog must be owned by the host's main window: this one has no owner.
+  owner = nullptr;
+#endif
+  DialogBoxIndirectParamW(the_instance, dialog_template(), owner, dialog_proc, 0);
+#ifdef CHECKER_FAULT_OWNER_LEFT_DISABLED
+  // The host's window must stay usable: this leaves it disabled.
+  EnableWindow(the_host->main_window(), FALSE);
+#endif
+#ifdef CHECKER_FAULT_WINDOW_LEFT_AT_UNLOAD
+  // A module's windows must be gone before it unloads: this one never is.
+  CreateWindowExW(0, swatch_class, L"left behind", WS_POPUP, 0, 0, 8, 8, the_host->main_window(),
+                  nullptr, the_instance, nullptr);
+#endif
+#ifdef CHECKER_FAULT_THROWS_ON_PLAIN_RUN
+  // A command that ran must return: this one throws unless the host failed it.
+  if (!host_failed) throw quarlo_io::exception_io("the command failed");
+#endif
+}
 
 // A command group on the heap, freed on its last release: a host that calls it
 // after releasing its last reference uses freed memory.
@@ -182,7 +374,6 @@ class command_group final : public mainmenu_commands {
   }
 
   void run_command(uint32_t index, service_ref callback) override {
-    if (index < info_.count) ++runs_;
 #if defined(CHECKER_FAULT_RUN_KEEPS_CALLBACK)
     // run_command must release its callback: this takes it over and never releases it.
     callback.detach();
@@ -190,9 +381,24 @@ class command_group final : public mainmenu_commands {
     // run_command must release its callback once: this releases it twice.
     if (callback) callback.get()->release();
     callback.reset();
+#elif defined(CHECKER_FAULT_CALLBACK_KEPT_BY_REAL_RUN)
+    // A run that runs must release its callback too: this one keeps it.
+    if (index < info_.count) {
+      callback.detach();
+    } else {
+      callback.reset();
+    }
 #else
     callback.reset();
 #endif
+    if (index >= info_.count) return;
+    ++runs_;
+#ifdef CHECKER_FAULT_RUN_CRASHES
+    // A command must not crash the host when run: this writes through a null pointer.
+    volatile uint32_t* volatile nowhere = nullptr;
+    *nowhere = index;
+#endif
+    if (info_.opens_dialog && index == 0) run_dialog();
   }
 
  private:
@@ -270,10 +476,17 @@ uint32_t read_up_to(byte_source& source, uint8_t* buffer, uint32_t count, abort_
 
 class checker_client final : public module_client {
  public:
-  ~checker_client() { clear_texts(); }
+  ~checker_client() {
+    clear_texts();
+    unregister_swatch();
+  }
 
   uint32_t client_version() override { return 71; }
   service_factory_base* first_factory() override {
+#ifdef CHECKER_FAULT_THREAD_DIFFERS
+    // Every thread of the host must see the same factories: this shows them to the loading one only.
+    if (GetCurrentThreadId() != loading_thread) return nullptr;
+#endif
 #ifdef CHECKER_FAULT_FACTORY_LOOP
     // The factory chain must end: this one leads back to its head.
     second_factory.next = &::first_factory;
@@ -302,6 +515,14 @@ class checker_client final : public module_client {
   }
 
   void set_location_texts(const char* text1, const char* text2) override {
+#ifdef CHECKER_FAULT_TEXTS_LEAK_AFTER_SERVICES_GONE
+    // Texts replaced must be freed: once the services have come and gone, these are not.
+    if (services_gone_) {
+      text1_ = copy_text(text1);
+      text2_ = copy_text(text2);
+      return;
+    }
+#endif
 #ifdef CHECKER_FAULT_SWALLOWED_BAD_ALLOC
     // A failed allocation must come out as bad_alloc: this drops the texts instead.
     try {
@@ -314,7 +535,10 @@ class checker_client final : public module_client {
 #endif
   }
 
-  void services_ready(bool ready) override { ready_ = ready; }
+  void services_ready(bool ready) override {
+    services_gone_ = services_gone_ || (ready_ && !ready);
+    ready_ = ready;
+  }
   bool debug_build() override { return false; }
 
  private:
@@ -388,6 +612,7 @@ class checker_client final : public module_client {
   char* text1_ = nullptr;
   char* text2_ = nullptr;
   bool ready_ = false;
+  bool services_gone_ = false;
 };
 
 checker_client client;
@@ -399,7 +624,11 @@ checker_client client;
 extern "C" __declspec(dllexport) int __cdecl checker_second_export() { return 0; }
 #endif
 
-extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(host_api*, HINSTANCE) {
+extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(host_api* host,
+                                                                             HINSTANCE instance) {
+  the_host = host;
+  the_instance = instance;
+  if (loading_thread == 0) loading_thread = GetCurrentThreadId();
 #ifdef CHECKER_FAULT_BLOCK_LEFT_AT_UNLOAD
   // Everything a module allocates is freed by its unload: this block never is.
   static void* volatile kept = malloc(32);

@@ -11,9 +11,9 @@ using namespace quarlo_host;
 namespace {
 
 const std::vector<check_case> catalogue = {
-    {"entry.loads", "entry", "loads", "why", nullptr},
-    {"settings.round_trip", "settings", "round trip", "why", nullptr},
-    {"settings.random_bytes", "settings", "random", "why", nullptr},
+    {"entry.loads", "loads", "why", nullptr},
+    {"settings.round_trip", "round trip", "why", nullptr},
+    {"settings.random_bytes", "random", "why", nullptr},
 };
 
 }  // namespace

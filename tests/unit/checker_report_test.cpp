@@ -13,9 +13,9 @@ using namespace quarlo_host;
 namespace {
 
 const std::vector<check_case> catalogue = {
-    {"entry.loads", "entry", "loads & <enters>", "why", nullptr},
-    {"settings.round_trip", "settings", "round \"trip\"", "why", nullptr},
-    {"settings.random_bytes", "settings", "random", "why", nullptr},
+    {"entry.loads", "loads & <enters>", "why", nullptr},
+    {"settings.round_trip", "round \"trip\"", "why", nullptr},
+    {"settings.random_bytes", "random", "why", nullptr},
 };
 
 case_outcome outcome(size_t c, uint32_t seed, check_status status, std::string details,
