@@ -10,22 +10,45 @@ namespace {
 
 std::string counted(size_t n, const char* what) { return std::to_string(n) + " " + what; }
 
+std::string thrown_text(const command_run& run) {
+  return run.exception + (run.exception_message.empty() ? "" : ": " + run.exception_message);
+}
+
+// What a run opened and how each window ended, and what came out of it.
+std::string run_shape(const command_run& run) {
+  std::string shape;
+  for (const auto& w : run.windows) {
+    shape += w.description + " " + window_end_name(w.end);
+    if (w.end == window_end::button) shape += " " + std::to_string(w.button);
+    shape += ", ";
+  }
+  if (run.windows.empty()) shape = "no window, ";
+  return shape + (run.thrown == thrown_kind::none ? "returned" : thrown_text(run));
+}
+
+// Each run's name and shape, for the details of a case that passed.
+std::string shapes(const commands_report& report) {
+  std::string text;
+  for (const command_run& run : report.runs) {
+    text += (text.empty() ? "" : "; ") + run.name() + ": " + run_shape(run);
+  }
+  return text;
+}
+
 // Runs every command under plan; judge sees each run, and the first that
 // fails ends the case, named after its command.
 template <typename Judge>
 check_result each_run(const check_context& context, const run_plan& plan, Judge judge) {
   const commands_report report = run_commands(context, plan);
   if (report.no_groups) return skipped("no mainmenu_commands group");
-  size_t windows = 0;
   for (const command_run& run : report.runs) {
     check_result r = judge(run);
     if (r.status != check_status::passed) {
       r.details = run.name() + ": " + r.details;
       return r;
     }
-    windows += run.windows.size();
   }
-  return passed(counted(report.runs.size(), "run(s)") + ", " + counted(windows, "window(s)"));
+  return passed(shapes(report));
 }
 
 // As each_run, then judge_report on what the unload left.
@@ -34,12 +57,8 @@ check_result after_unload(const check_context& context, const run_plan& plan, Ju
   const commands_report report = run_commands(context, plan);
   if (report.no_groups) return skipped("no mainmenu_commands group");
   check_result r = judge_report(report);
-  if (r.status == check_status::passed) r.details = counted(report.runs.size(), "run(s)");
+  if (r.status == check_status::passed) r.details = shapes(report);
   return r;
-}
-
-std::string thrown_text(const command_run& run) {
-  return run.exception + (run.exception_message.empty() ? "" : ": " + run.exception_message);
 }
 
 check_result check_commands_return(const check_context& context) {
@@ -93,7 +112,7 @@ check_result check_windows_gone(const check_context& context) {
     return expected_got("no window of the module's once it unloaded",
                         report.windows_after_unload.front());
   }
-  return passed(counted(report.runs.size(), "run(s)"));
+  return passed(shapes(report));
 }
 
 check_result check_classes_unregistered(const check_context& context) {
@@ -122,18 +141,6 @@ check_result check_no_leak(const check_context& context) {
   });
 }
 
-// What a run opened and how each window ended, and what came out of it.
-std::string run_shape(const command_run& run) {
-  std::string shape;
-  for (const auto& w : run.windows) {
-    shape += w.description + " " + window_end_name(w.end);
-    if (w.end == window_end::button) shape += " " + std::to_string(w.button);
-    shape += "; ";
-  }
-  if (run.windows.empty()) shape = "no window; ";
-  return shape + (run.thrown == thrown_kind::none ? "returned" : thrown_text(run));
-}
-
 check_result check_second_run(const check_context& context) {
   const commands_report report = run_commands(context, {2, host_failure::none});
   if (report.no_groups) return skipped("no mainmenu_commands group");
@@ -145,7 +152,7 @@ check_result check_second_run(const check_context& context) {
                           second);
     }
   }
-  return passed(counted(report.runs.size() / 2, "command(s)"));
+  return passed(shapes(report));
 }
 
 // With the host failing while the command's window is open: the failure
@@ -178,7 +185,7 @@ check_result check_host_failure(const check_context& context, host_failure failu
     return expected_got("no block of the runs alive once the module unloaded",
                         counted(report.blocks_left, "block(s)"));
   }
-  return passed(counted(report.runs.size(), "run(s)"));
+  return passed(shapes(report));
 }
 
 check_result check_host_bad_alloc(const check_context& context) {

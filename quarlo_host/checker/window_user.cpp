@@ -184,12 +184,14 @@ std::vector<worked_window> window_user::end_run() {
   in_run_ = false;
   stop_ = true;
   // The user may be waiting for a marker that only this thread can answer.
-  while (MsgWaitForMultipleObjects(1, &finished_, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+  for (;;) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    if (WaitForSingleObject(finished_, 0) == WAIT_OBJECT_0) break;
+    MsgWaitForMultipleObjects(1, &finished_, FALSE, poll_ms, QS_ALLINPUT);
   }
   thread_.join();
   return std::move(worked_);

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Configures, builds and tests the project in this folder as a module
+# developer's CI does, and expects quarlo_check's verdicts: the conforming
+# module passes, the one with a second export fails, and each leaves a JUnit
+# report that a JUnit reader takes.
+#   run.sh SOURCE_ROOT HOST_BIN WORK_FOLDER
+set -euo pipefail
+source=$1
+bin=$2
+work=$3
+rm -rf "$work"
+cmake -S "$source/tests/check_in_ci" -B "$work" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$source/cmake/toolchains/i686-w64-mingw32.cmake" \
+  -DQUARLO_HOST_DIR="$bin" -DQUARLO_LAUNCHER="$source/tools/wine_exec.sh" \
+  -DTAMSEL_SOURCE="$source" >"$work.log" 2>&1 || { cat "$work.log"; exit 1; }
+cmake --build "$work" >>"$work.log" 2>&1 || { cat "$work.log"; exit 1; }
+# The module's dependencies come from beside the host, as they would for a
+# module in its own folder.
+ctest --test-dir "$work" --output-on-failure -R quarlo_check_checked_conforming
+if ctest --test-dir "$work" -R quarlo_check_checked_second_export >/dev/null 2>&1; then
+  echo "quarlo_check passed a module with a second export" >&2
+  exit 1
+fi
+for report in "$work"/quarlo_check_checked_{conforming,second_export}.xml; do
+  python3 "$source/tools/check_junit.py" "$report" || { echo "$report: not a JUnit report" >&2; exit 1; }
+done
+echo "quarlo_check: the conforming module passed, the faulty one failed"
