@@ -26,7 +26,7 @@ bench: deps
 
 fuzz: deps
 	@tools/build_preset.sh fuzz
-	@tools/fuzz.sh 300
+	@TAMSEL_FUZZ_SECONDS=300 ctest --preset fuzz --timeout 600
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

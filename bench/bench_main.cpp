@@ -1,6 +1,7 @@
 // Runs every benchmark of the program, then prints throughput ratios: a run whose
 // label is "baseline for NAME" is compared with the run called NAME, by bytes per
-// second (items per second when no bytes were counted).
+// second (items per second when no bytes were counted). Exits 1 when a benchmark
+// failed (found a wrong answer, say) or none ran.
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
@@ -23,7 +24,10 @@ class ratio_reporter final : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& reports) override {
     for (const Run& run : reports) {
-      if (run.error_occurred) continue;
+      if (run.error_occurred) {
+        failed_ = true;
+        continue;
+      }
       const double value = throughput(run);
       if (value <= 0) continue;
       // With repetitions the median stands for the benchmark; otherwise its one run.
@@ -43,6 +47,9 @@ class ratio_reporter final : public benchmark::ConsoleReporter {
     }
     ConsoleReporter::ReportRuns(reports);
   }
+
+  // A run that ended with an error (a benchmark that found the wrong answer).
+  bool failed() const { return failed_; }
 
   void print_ratios() const {
     if (pairs_.empty()) return;
@@ -74,6 +81,7 @@ class ratio_reporter final : public benchmark::ConsoleReporter {
     return 0;
   }
 
+  bool failed_ = false;
   std::map<std::string, double> medians_;
   std::map<std::string, double> rates_;
   std::vector<std::pair<std::string, std::string>> pairs_;
@@ -85,8 +93,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   ratio_reporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const size_t ran = benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   reporter.print_ratios();
-  return 0;
+  if (ran == 0) std::fprintf(stderr, "no benchmark ran\n");
+  if (reporter.failed()) std::fprintf(stderr, "a benchmark failed: see its error above\n");
+  return ran == 0 || reporter.failed() ? 1 : 0;
 }

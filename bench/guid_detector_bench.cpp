@@ -1,5 +1,6 @@
 // The GUID detector over the four 1 MiB inputs of detector_inputs.h, beside
-// strlen, std::regex and PCRE2 with JIT on the same buffers.
+// strlen, std::regex, PCRE2 with JIT and (on x86-64) Hyperscan on the same
+// buffers. Each engine's match is checked against the detector's run.
 #define PCRE2_CODE_UNIT_WIDTH 8
 
 #include <cstddef>
@@ -11,6 +12,9 @@
 
 #include <benchmark/benchmark.h>
 #include <pcre2.h>
+#ifdef TAMSEL_BENCH_HYPERSCAN
+#include <hs/hs.h>
+#endif
 
 #include "detector_timing/detector_inputs.h"
 #include "detector_timing/detector_run_offset.h"
@@ -108,6 +112,58 @@ void pcre2_jit_search(benchmark::State& state, size_t which) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.size());
 }
 
+#ifdef TAMSEL_BENCH_HYPERSCAN
+// Hyperscan has no look-around: the run is bounded by a non-hex byte or an end
+// of the text on each side, and those bytes belong to the match. It reports
+// where a match ends, and the first report ends the scan. A run is known by its
+// end (its five groups, read backwards from the end, are fixed by the dashes),
+// so the match is the detector's when it ends one byte after the detector's run,
+// or at the text's end where the run ends the text.
+const char* const hyperscan_pattern =
+    "(?:^|[^0-9A-Fa-f])[0-9A-Fa-f]{1,8}-[0-9A-Fa-f]{0,4}-[0-9A-Fa-f]{0,4}-[0-9A-Fa-f]{0,4}-"
+    "[0-9A-Fa-f]{0,12}(?:[^0-9A-Fa-f]|$)";
+
+int first_match_end(unsigned int, unsigned long long, unsigned long long to, unsigned int,
+                    void* end) {
+  *static_cast<long long*>(end) = static_cast<long long>(to);
+  return 1;
+}
+
+void hyperscan_scan(benchmark::State& state, size_t which) {
+  const std::string& t = input(which).text;
+  hs_database_t* database = nullptr;
+  hs_compile_error_t* error = nullptr;
+  hs_scratch_t* scratch = nullptr;
+  if (hs_compile(hyperscan_pattern, 0, HS_MODE_BLOCK, nullptr, &database, &error) != HS_SUCCESS ||
+      hs_alloc_scratch(database, &scratch) != HS_SUCCESS) {
+    state.SkipWithError("Hyperscan compilation failed");
+    hs_free_compile_error(error);
+    hs_free_database(database);
+    return;
+  }
+  long long end = -1;
+  for (auto _ : state) {
+    end = -1;
+    // Hyperscan needs the length, as PCRE2's JIT does.
+    const size_t length = std::strlen(t.c_str());
+    hs_scan(database, t.data(), static_cast<unsigned int>(length), 0, scratch, first_match_end,
+            &end);
+    benchmark::DoNotOptimize(end);
+  }
+  match_sink sink;
+  long long expected = -1;
+  if (guid_detector(t.c_str(), sink)) {
+    expected = sink.start_ - t.c_str() + sink.length_;
+    if (static_cast<size_t>(expected) < t.size()) ++expected;
+  }
+  if (end != expected) state.SkipWithError("Hyperscan found another match than the detector");
+  hs_free_scratch(scratch);
+  hs_free_database(database);
+  state.SetLabel("baseline for " + subject_name(which));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * t.size());
+}
+#endif
+
 }  // namespace
 
 #define GUID_BENCH(engine)                           \
@@ -120,3 +176,6 @@ GUID_BENCH(detector);
 GUID_BENCH(strlen_scan);
 GUID_BENCH(std_regex_search);
 GUID_BENCH(pcre2_jit_search);
+#ifdef TAMSEL_BENCH_HYPERSCAN
+GUID_BENCH(hyperscan_scan);
+#endif

@@ -7,7 +7,8 @@
 # the tables are kept in build/logs/bench-*.txt.
 #
 # --quick: a few runs of everything, to show that it all builds, runs and
-# finds what it should (make test); its figures mean nothing.
+# finds what it should (the bench suite of make test); its figures mean nothing.
+# --no-build: the trees as they are (the test gate has just built them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,18 +16,27 @@ cd "$root"
 google_args=()
 detector_args=()
 keystroke_args=()
-if [ "${1:-}" = --quick ]; then
-  google_args=(--benchmark_min_time=0.01)
-  detector_args=(--runs 3)
-  keystroke_args=(--keys 5 --rounds 1)
-elif [ $# -ne 0 ]; then
-  echo "usage: $0 [--quick]" >&2
-  exit 2
-fi
+build=1
+for option in "$@"; do
+  case $option in
+  --quick)
+    google_args=(--benchmark_min_time=0.01)
+    detector_args=(--runs 3)
+    keystroke_args=(--keys 5 --rounds 1)
+    ;;
+  --no-build) build=0 ;;
+  *)
+    echo "usage: $0 [--quick] [--no-build]" >&2
+    exit 2
+    ;;
+  esac
+done
 
 mkdir -p build/logs
-tools/build_preset.sh bench
-tools/build_preset.sh windows
+if [ "$build" -eq 1 ]; then
+  tools/build_preset.sh bench
+  tools/build_preset.sh windows
+fi
 
 wine_runs=1
 tools/wine_session.sh check || wine_runs=0

@@ -246,8 +246,8 @@ def images(dist):
                     yield archive, path, z.read(path)
 
 
-def main():
-    dist = sys.argv[1] if len(sys.argv) > 1 else "dist"
+def audit(dist):
+    """(image, kind, rule, verdict, details), one row per image in the archives and rule."""
     rows = []
     for archive, path, data in images(dist):
         kind = kind_of(archive, path)
@@ -262,6 +262,12 @@ def main():
                 holds, detail = results[rule]
                 rows.append((archive.replace(".zip", "") + "/" + path.split("/", 1)[1], kind, rule,
                              verdict(kind, rule, holds), detail))
+    return rows
+
+
+def main():
+    dist = sys.argv[1] if len(sys.argv) > 1 else "dist"
+    rows = audit(dist)
     if not rows:
         print("binary_audit: no images in %s" % dist, file=sys.stderr)
         return 2

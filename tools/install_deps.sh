@@ -13,6 +13,11 @@ packages=(
   osslsigncode openssl
   libcli11-dev nlohmann-json3-dev
 )
+# The benchmarks compare the GUID detector with Hyperscan, which Debian
+# builds for x86-64 only.
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+  packages+=(libhyperscan-dev)
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then

@@ -44,7 +44,7 @@ TEST(Checker, TheCatalogueHoldsFortyCasesOrMoreInItsAreas) {
 }
 
 TEST(Checker, TheModulePassesEveryCase) {
-  // tools/check_junit.py reads the JUnit report afterwards, as a CI system would.
+  // tests/wine/check_junit.py reads the JUnit report afterwards, as a CI system would.
   // Named per ABI: the suites of the two ABIs may run at once in one folder.
   const std::string report = std::string("check_report_") + quarlo_host::abi_name(abi_under_test());
   const std::string junit = report + ".xml";

@@ -3,47 +3,48 @@
 # with a throw-away self-signed certificate, and checks every image that ships:
 # its signature verifies against that certificate, and its Authenticode digest,
 # as the signature states it and as computed here with the signature removed,
-# is the digest of the unsigned image.
-#   signing_test.sh [CHECKOUT]   a checkout whose build/dist is reused; this tree by default
-# Prints "passed: IMAGE" or "FAILED: IMAGE: why" per image ("skipped: ..." for
-# the load check where Wine cannot run); exits non-zero on any failure.
+# is the digest of the unsigned image. The build folders of tools/dist.sh
+# (build/dist) are reused.
+#   signing_test.sh REPORT     one JUnit testcase per image, per signed module
+#                              loaded (skipped where Wine cannot run) and for
+#                              the tampered image in REPORT
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-checkout=$(realpath -m "${1:-$root}")
-if [ ! -x "$checkout/tools/dist.sh" ]; then
-  echo "FAILED: no checkout in $checkout"
-  exit 1
-fi
-work=$checkout/build/signing
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+. tests/support/junit_report.sh
+junit_begin signing "$1"
+work=$root/build/signing
 rm -rf "$work"
 mkdir -p "$work"
 export SOURCE_DATE_EPOCH
-SOURCE_DATE_EPOCH=$(cd "$root" && git log -1 --format=%ct)
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 
-fail() {  # message
-  echo "FAILED: $1"
+# A step without which nothing can be checked: one failed case, and the end.
+fail() {  # step, why
+  junit_failed "$1" "$2"
+  junit_end
   exit 1
 }
 
 if ! openssl req -x509 -newkey rsa:3072 -nodes -sha256 -days 1 -subj "/CN=tamsel throw-away test signer" \
   -keyout "$work/key.pem" -out "$work/cert.pem" >"$work/openssl.log" 2>&1; then
   cat "$work/openssl.log"
-  fail "making the test certificate"
+  fail "the test certificate" "openssl failed (log: $work/openssl.log)"
 fi
 
 # The archives of one build in $work/NAME, unpacked in $work/NAME/files.
 make_dist() {  # name, environment...
   local name=$1
   shift
-  if ! (cd "$checkout" && env -u TAMSEL_SIGN_TIMESTAMP -u TAMSEL_SIGN_PKCS11_MODULE -u TAMSEL_SIGN_PKCS11_ENGINE \
+  if ! (env -u TAMSEL_SIGN_TIMESTAMP -u TAMSEL_SIGN_PKCS11_MODULE -u TAMSEL_SIGN_PKCS11_ENGINE \
     -u TAMSEL_SIGN_PASS_FILE "$@" TAMSEL_DIST_OUT="$work/$name" tools/dist.sh) \
     >"$work/$name.log" 2>&1; then
     tail -n 20 "$work/$name.log"
-    fail "make dist ($name)"
+    fail "make dist ($name)" "tools/dist.sh failed (log: $work/$name.log)"
   fi
   mkdir -p "$work/$name/files"
   for archive in "$work/$name"/*.zip; do
-    unzip -q "$archive" -d "$work/$name/files" || fail "unpacking $archive"
+    unzip -q "$archive" -d "$work/$name/files" || fail "make dist ($name)" "unpacking $archive failed"
   done
 }
 make_dist unsigned -u TAMSEL_SIGN_CERT -u TAMSEL_SIGN_KEY
@@ -89,40 +90,38 @@ check_image() {  # path inside the archives
   rm -f "$signed.removed"
 }
 
-status=0
 images=$(cd "$work/unsigned/files" && find . -type f \( -name '*.dll' -o -name '*.exe' \) | sed 's|^\./||' | LC_ALL=C sort)
-[ -n "$images" ] || fail "no image in the archives"
+[ -n "$images" ] || fail "make dist (unsigned)" "no image in the archives"
 for image in $images; do
   problem=$(check_image "$image")
   if [ -z "$problem" ]; then
-    echo "passed: $image"
+    junit_passed "$image"
   else
-    echo "FAILED: $image: $problem"
-    status=1
+    junit_failed "$image" "$problem"
   fi
 done
 # A signed module loads as an unsigned one: the signed quarlo_host inspects each
 # signed tamsel.dll and prints what the unsigned host printed for the unsigned
-# one. (Only when the host's archive was made and Wine runs.)
+# one (skipped where Wine cannot run).
 inspect() {  # unsigned|signed, module path inside the archives
   QUARLO_HOST_EXE=$(find "$work/$1/files" -path '*/quarlo-host-*/quarlo_host.exe') \
     timeout 300 "$root/tools/quarlo_host" inspect "$work/$1/files/$2" </dev/null 2>&1
 }
-if ! "$root/tools/wine_session.sh" check >/dev/null 2>&1; then
-  echo "skipped: loading the signed modules: this kernel does not run 32-bit programs, so Wine cannot"
-elif [ -n "$(find "$work/unsigned/files" -path '*/quarlo-host-*/quarlo_host.exe')" ]; then
-  for module in $(cd "$work/unsigned/files" && find . -path './tamsel-*/tamsel.dll' | sed 's|^\./||' | LC_ALL=C sort); do
-    if ! unsigned_report=$(inspect unsigned "$module"); then
-      echo "FAILED: $module unsigned does not load: $unsigned_report"
-      status=1
-    elif signed_report=$(inspect signed "$module") && [ "$signed_report" = "$unsigned_report" ]; then
-      echo "passed: $module signed loads as unsigned"
-    else
-      echo "FAILED: $module signed loads otherwise: $signed_report"
-      status=1
-    fi
-  done
-fi
+modules=$(cd "$work/unsigned/files" && find . -path './tamsel-*/tamsel.dll' | sed 's|^\./||' | LC_ALL=C sort)
+for module in $modules; do
+  name="$module signed loads as unsigned"
+  if ! "$root/tools/wine_session.sh" check >/dev/null 2>&1; then
+    junit_skipped "$name" "this kernel does not run 32-bit programs, so Wine cannot"
+  elif [ -z "$(find "$work/unsigned/files" -path '*/quarlo-host-*/quarlo_host.exe')" ]; then
+    junit_failed "$name" "no quarlo_host.exe in the archives"
+  elif ! unsigned_report=$(inspect unsigned "$module"); then
+    junit_failed "$name" "unsigned, it does not load: $unsigned_report"
+  elif signed_report=$(inspect signed "$module") && [ "$signed_report" = "$unsigned_report" ]; then
+    junit_passed "$name"
+  else
+    junit_failed "$name" "signed, it loads otherwise: $signed_report"
+  fi
+done
 
 # A signed image changed after signing must not verify: the check above has
 # teeth.
@@ -131,10 +130,10 @@ cp "$work/signed/files/$first" "$work/tampered"
 offset=$(($(le32 "$work/tampered" $(($(le32 "$work/tampered" 60) + 152))) / 2))
 byte=$(od -An -tu1 -j "$offset" -N1 "$work/tampered" | tr -d ' ')
 printf %b "\\$(printf %03o $((byte ^ 255)))" | dd of="$work/tampered" bs=1 seek="$offset" conv=notrunc status=none
+name="$first changed after signing is refused"
 if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/tampered" >/dev/null 2>&1; then
-  echo "FAILED: $first changed after signing still verifies"
-  status=1
+  junit_failed "$name" "it still verifies"
 else
-  echo "passed: $first changed after signing is refused"
+  junit_passed "$name"
 fi
-exit $status
+junit_end

@@ -1,11 +1,14 @@
 #!/usr/bin/python3
-"""The binary audit against shipped images that each have one rule broken: it
-must find exactly the rules each change breaks, and nothing in the images as
-they ship.
+"""What ships against Windows' binary rules (tools/binary_audit.py): every
+image in the archives, and the audit itself against copies of tamsel.dll that
+each have one rule broken, where it must find exactly the rules each change
+breaks.
 
-  tools/binary_audit_test.py [DIST]     (DIST defaults to dist/)
+  binary_audit_test.py REPORT DIST     DIST: what tools/dist.sh wrote
 
-Prints "NAME: passed" or "NAME: FAILED ..." per case; exits 1 on any failure.
+Writes a JUnit testcase per image and rule that must hold (pass or FAIL; the
+rules a toolchain or a prebuilt DLL cannot meet are no test) and per broken
+copy to REPORT; exits 1 on any failure.
 """
 import os
 import struct
@@ -13,8 +16,11 @@ import sys
 
 import pefile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, "..", "..", "tools"))
+sys.path.insert(0, os.path.join(here, "..", "support"))
 import binary_audit as audit  # noqa: E402
+from junit_report import junit_report  # noqa: E402
 
 
 def set_flag(header, name, bit, on):
@@ -99,8 +105,15 @@ CASES = [
 ]
 
 
-def main():
-    dist = sys.argv[1] if len(sys.argv) > 1 else "dist"
+def audit_as_shipped(dist, report):
+    for image, _, rule, verdict, detail in audit.audit(dist):
+        if verdict == "pass":
+            report.passed("%s %s" % (image, rule))
+        elif verdict == "FAIL":
+            report.failed("%s %s" % (image, rule), detail)
+
+
+def audit_broken_copies(dist, report):
     originals = {}
     for archive, path, data in audit.images(dist):
         if path.endswith("/tamsel.dll"):
@@ -108,10 +121,9 @@ def main():
     with open(os.path.join(dist, "debug", "msvc", "tamsel.map"), encoding="utf-8") as f:
         map_text = f.read()
     if set(originals) != {"msvc", "gnu"}:
-        print("binary_audit_test: both builds of tamsel.dll must be in %s" % dist, file=sys.stderr)
-        return 2
+        report.failed("broken copies", "both builds of tamsel.dll must be in %s" % dist)
+        return
     base = {kind: audit.check_image(data, kind, map_text) for kind, data in originals.items()}
-    failed = 0
     for name, kind, mutate, expected in CASES:
         data = mutate(pefile.PE(data=originals[kind]), bytearray(originals[kind]))
         results = audit.check_image(bytes(data), kind, map_text)
@@ -121,11 +133,23 @@ def main():
             # What the change broke: the GNU image misses the rules its toolchain cannot meet anyway.
             broken = {rule for rule, (holds, _) in results.items() if not holds and base[kind][rule][0]}
         if broken == expected:
-            print("%s: passed" % name)
+            report.passed(name)
         else:
-            failed += 1
-            print("%s: FAILED, broken %s, expected %s" % (name, sorted(broken), sorted(expected)))
-    return 1 if failed else 0
+            report.failed(name, "broken %s, expected %s" % (sorted(broken), sorted(expected)))
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    report = junit_report("binary_audit")
+    audit_as_shipped(sys.argv[2], report)
+    audit_broken_copies(sys.argv[2], report)
+    report.write(sys.argv[1])
+    for name, outcome, message in report.cases:
+        if outcome != "passed":
+            print("%s: %s: %s" % (outcome, name, message))
+    print("binary_audit: %d cases, %d failed" % (len(report.cases), report.failures()))
+    return 1 if report.failures() else 0
 
 
 if __name__ == "__main__":

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Checks the awk programs that turn the timing records into tables: each row
-# in its place with the right figure and ratios, and a missing figure failing
-# the run. Prints one line per case; exits non-zero when any case fails.
+# Checks the awk programs of tools/bench.sh that turn the timing records into
+# tables: each row in its place with the right figure and ratios, and a missing
+# figure failing the run.
+#   bench_tables_test.sh REPORT     one JUnit testcase per case in REPORT
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-failed=0
+. tests/support/junit_report.sh
+junit_begin bench_tables "$1"
 # Further awk variables for the next cases.
 vars=()
 
@@ -16,19 +18,17 @@ check() {
   out=$(printf '%s\n' "$records" | awk -v native=testbox "${vars[@]}" -f "$program" 2>&1)
   rc=$?
   if [ "$rc" -ne "$status" ]; then
-    echo "bench tables $name: FAILED (exit status $rc, not $status)"
-    failed=1
+    junit_failed "$name" "exit status $rc, not $status"
     return
   fi
   for line in "$@"; do
     if ! grep -qxF -- "$line" <<<"$out"; then
-      echo "bench tables $name: FAILED, no line: $line"
       printf '%s\n' "$out"
-      failed=1
+      junit_failed "$name" "no line: $line"
       return
     fi
   done
-  echo "bench tables $name: passed"
+  junit_passed "$name"
 }
 
 # Half a MiB, so every time doubles per MiB.
@@ -81,4 +81,4 @@ check keystroke-complete tools/keystroke_table.awk 0 \
   "$(grep -v msvc <<<"$keystroke_records")" \
   "| GNU ABI | 1000 (mean 1100) | 960 (mean 990) | 4.0% (mean 10.0%) | 10 (mean 12) | 1.0% |"
 
-exit "$failed"
+junit_end

@@ -6,11 +6,13 @@
 # its database by file name and GUID. The checkouts are copies of this tree's
 # files as they are now (tracked, and untracked but not ignored), so work not
 # yet committed is tested too; both take the commit's time.
-# Prints one line per compared file; exits non-zero when any differs. The first
-# checkout stays for tools/signing_test.sh (build/repro/a).
+#   reproducible_test.sh REPORT     one JUnit testcase per compared file and per
+#                                   image's symbols in REPORT
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
+. tests/support/junit_report.sh
+junit_begin repro "$1"
 work=$root/build/repro
 checkouts=("$work/a" "$work/second-checkout/of-tamsel")
 rm -rf "$work"
@@ -24,19 +26,19 @@ for checkout in "${checkouts[@]}"; do
   log=$work/$(basename "$checkout").log
   if ! (cd "$checkout" && TAMSEL_DIST_ONLY=modules tools/dist.sh) >"$log" 2>&1; then
     tail -n 20 "$log"
+    junit_failed "build in $checkout" "tools/dist.sh failed (log: $log)"
+    junit_end
     exit 1
   fi
   sleep 1
 done
 first=${checkouts[0]}
 second=${checkouts[1]}
-status=0
 compare() {  # label, path inside a checkout
   if cmp -s "$first/$2" "$second/$2"; then
-    echo "same bytes: $1"
+    junit_passed "same bytes: $1"
   else
-    echo "DIFFERENT: $1"
-    status=1
+    junit_failed "same bytes: $1" "the two checkouts built different bytes"
   fi
 }
 for archive in "$first"/dist/*.zip; do
@@ -78,10 +80,9 @@ check_symbols() {  # image
 for image in tamsel.dll quarlo_shared.dll quarlo_msvc_bridge.dll; do
   problem=$(check_symbols "$image")
   if [ -z "$problem" ]; then
-    echo "symbols fit: $image"
+    junit_passed "symbols fit: $image"
   else
-    echo "FAILED: symbols of $image: $problem"
-    status=1
+    junit_failed "symbols fit: $image" "$problem"
   fi
 done
-exit $status
+junit_end
