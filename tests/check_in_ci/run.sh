@@ -22,6 +22,6 @@ if ctest --test-dir "$work" -R quarlo_check_checked_second_export >/dev/null 2>&
   exit 1
 fi
 for report in "$work"/quarlo_check_checked_{conforming,second_export}.xml; do
-  python3 "$source/tools/check_junit.py" "$report" || { echo "$report: not a JUnit report" >&2; exit 1; }
+  python3 "$source/tests/wine/check_junit.py" "$report" || { echo "$report: not a JUnit report" >&2; exit 1; }
 done
 echo "quarlo_check: the conforming module passed, the faulty one failed"
