@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "quarlo_host/runtime/read_services_file.h"
+#include "quarlo_host/runtime/host_files.h"
 
 namespace quarlo_host {
 

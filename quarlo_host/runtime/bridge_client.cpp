@@ -12,8 +12,8 @@
 #include "quarlo/exception_io.h"
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/named_service.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
-#include "quarlo_host/runtime/program_folder.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {

@@ -13,9 +13,9 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/runtime/loaded_module.h"
-#include "quarlo_host/runtime/read_pe_file.h"
 #include "support/host_streams.h"
 #include "tamsel_session.h"
 
