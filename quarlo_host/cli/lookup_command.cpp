@@ -6,8 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/host_options.h"
-#include "quarlo_host/cli/services_option.h"
+#include "quarlo_host/cli/shared_options.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"

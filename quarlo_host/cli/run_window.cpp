@@ -8,8 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/host_options.h"
-#include "quarlo_host/cli/services_option.h"
+#include "quarlo_host/cli/shared_options.h"
 #include "quarlo_host/runtime/file_version.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
