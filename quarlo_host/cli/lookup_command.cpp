@@ -11,7 +11,6 @@
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/ui/command_menu.h"
-#include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/ui/window_bitmap.h"
