@@ -272,7 +272,7 @@ class checker_client final : public module_client {
  public:
   ~checker_client() { clear_texts(); }
 
-  uint32_t client_version() override { return 71; }
+  uint32_t client_version() override { return contract_version; }
   service_factory_base* first_factory() override {
 #ifdef CHECKER_FAULT_FACTORY_LOOP
     // The factory chain must end: this one leads back to its head.
