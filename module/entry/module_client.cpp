@@ -8,7 +8,7 @@ namespace {
 // The client has no data of its own: every slot works on the module globals.
 class tamsel_client final : public module_client {
  public:
-  uint32_t client_version() override { return 71; }
+  uint32_t client_version() override { return contract_version; }
   service_factory_base* first_factory() override { return factory_list; }
   void save_settings(byte_sink& sink, abort_signal& abort) override {
     ::save_settings(sink, abort);

@@ -12,7 +12,10 @@ class service_factory_base;
 
 class module_client {
  public:
-  // 0: the client version, always 71.
+  // The version of the contract with the host, which client_version answers.
+  static constexpr uint32_t contract_version = 71;
+
+  // 0: the client version, always contract_version.
   virtual uint32_t client_version() = 0;
   // 1: the head of factory_list; null when no factory is registered.
   virtual service_factory_base* first_factory() = 0;

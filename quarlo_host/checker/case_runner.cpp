@@ -14,8 +14,8 @@
 
 #include "quarlo/exception_io.h"
 #include "quarlo/win32.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
-#include "quarlo_host/runtime/program_folder.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {

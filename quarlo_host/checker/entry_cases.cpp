@@ -6,8 +6,7 @@
 #include "quarlo_host/checker/check_session.h"
 #include "quarlo_host/checker/pe_hardening.h"
 #include "quarlo_host/runtime/file_version.h"
-#include "quarlo_host/runtime/read_file.h"
-#include "quarlo_host/runtime/read_pe_file.h"
+#include "quarlo_host/runtime/host_files.h"
 
 namespace quarlo_host {
 

@@ -14,7 +14,7 @@
 #include "quarlo_host/checker/case_runner.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/module_options.h"
+#include "quarlo_host/cli/shared_options.h"
 
 namespace quarlo_host {
 

@@ -29,7 +29,7 @@
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/checker/check_report.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/module_options.h"
+#include "quarlo_host/cli/shared_options.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {

@@ -11,7 +11,7 @@
 
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/module_options.h"
+#include "quarlo_host/cli/shared_options.h"
 #include "quarlo_host/core/guid_text.h"
 #include "quarlo_host/runtime/file_version.h"
 #include "quarlo_host/runtime/host_api_impl.h"

@@ -6,13 +6,11 @@
 #include <CLI/CLI.hpp>
 
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/host_options.h"
-#include "quarlo_host/cli/services_option.h"
+#include "quarlo_host/cli/shared_options.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/ui/command_menu.h"
-#include "quarlo_host/ui/control_text.h"
 #include "quarlo_host/ui/dialog_script.h"
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/ui/window_bitmap.h"

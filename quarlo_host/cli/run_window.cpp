@@ -1,24 +1,34 @@
-// `quarlo_host run MODULE.dll [--abi gnu|msvc] [--services FILE] [--screenshot FILE.bmp]`:
-// the host's main window with the module's commands in its menu and what the
-// host holds in it, for a user to work with until it closes (or, with
-// --screenshot, saved as a picture and closed).
+#include "quarlo_host/cli/run_window.h"
+
 #include <exception>
 #include <memory>
 
 #include <CLI/CLI.hpp>
 
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/cli/host_options.h"
-#include "quarlo_host/cli/services_option.h"
+#include "quarlo_host/cli/shared_options.h"
+#include "quarlo_host/core/guid_text.h"
 #include "quarlo_host/runtime/file_version.h"
 #include "quarlo_host/runtime/host_api_impl.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/ui/command_menu.h"
-#include "quarlo_host/ui/host_overview.h"
 #include "quarlo_host/ui/main_window.h"
 #include "quarlo_host/ui/window_bitmap.h"
 
 namespace quarlo_host {
+
+std::string host_overview(const module_facts& module, service_registry& registry) {
+  std::string text = "Module\t" + module.path + "\r\n";
+  text += std::string("ABI\t") + abi_name(module.abi) +
+          (module.abi == module_abi::msvc ? " (Microsoft C++ ABI)" : " (GNU C++ ABI)") + "\r\n";
+  text += "Version\t" + module.version.value_or("none") + "\r\n\r\n";
+  text += "Named services (" + std::to_string(registry.size()) + ")\r\n";
+  for (size_t i = 0; i < registry.size(); ++i) {
+    named_object& object = registry.at(i);
+    text += format_guid(object.service_guid()) + "\t" + object.name() + "\r\n";
+  }
+  return text;
+}
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "quarlo/exception_io.h"
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/named_service.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
-#include "quarlo_host/runtime/program_folder.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
@@ -125,91 +125,117 @@ service_base& service_at(void* object) { return *static_cast<service_base*>(obje
 trel::string_base& string_at(void* string) { return *static_cast<trel::string_base*>(string); }
 abort_signal& abort_at(void* abort) { return *static_cast<abort_signal*>(abort); }
 
-// The host's objects as the module calls them.
+// The host's objects as the module calls them. Every slot is named: the
+// compiler holds the names to bridge_abi.h's order, so two slots of one
+// signature (release and add_ref) cannot trade places unnoticed.
 const bridge_host_calls host_calls = {
-    bridge_abi_version,
-    [](void* object) noexcept { return service_at(object).release(); },
-    [](void* object) noexcept { return service_at(object).add_ref(); },
-    [](void* object, const GUID* service_class, void** found, uint8_t* answered,
-       bridge_failure* failure) {
-      return stop(failure, [&] {
-        service_ref out;
-        *answered = service_at(object).query(out, *service_class) ? 1 : 0;
-        *found = *answered != 0 ? out.detach() : nullptr;
-      });
-    },
-    [](void* host, const GUID* service_class, uint32_t* handle, bridge_failure* failure) {
-      return stop(failure,
-                  [&] { *handle = static_cast<host_api*>(host)->find_class(*service_class); });
-    },
-    [](void* host, uint32_t handle, uint32_t index, void** found, uint8_t* created,
-       bridge_failure* failure) {
-      return stop(failure, [&] {
-        service_ref out;
-        *created = static_cast<host_api*>(host)->create(out, handle, index) ? 1 : 0;
-        *found = out.detach();
-      });
-    },
-    [](void* host, bridge_failure* failure) {
-      return stop(failure, [&] { static_cast<host_api*>(host)->reserved_slot_2(); });
-    },
-    [](void* host, HWND* window, bridge_failure* failure) {
-      return stop(failure, [&] { *window = static_cast<host_api*>(host)->main_window(); });
-    },
-    [](void* object, bridge_failure* failure) {
-      return stop(failure, [&] { static_cast<named_service*>(object)->reserved_slot_3(); });
-    },
-    [](void* object, const char** name, bridge_failure* failure) {
-      return stop(failure, [&] { *name = static_cast<named_service*>(object)->service_name(); });
-    },
-    [](void* object, GUID* guid, bridge_failure* failure) {
-      return stop(failure, [&] { *guid = static_cast<named_service*>(object)->service_guid(); });
-    },
-    [](void* source, void* buffer, uint32_t count, void* abort, uint32_t* got,
-       bridge_failure* failure) {
-      return stop(failure, [&] {
-        *got = static_cast<byte_source*>(source)->read(buffer, count, abort_at(abort));
-      });
-    },
-    [](void* source, void* buffer, uint32_t count, void* abort, bridge_failure* failure) {
-      return stop(failure, [&] {
-        static_cast<byte_source*>(source)->read_exact(buffer, count, abort_at(abort));
-      });
-    },
-    [](void* source, uint64_t count, void* abort, uint64_t* skipped, bridge_failure* failure) {
-      return stop(failure, [&] {
-        *skipped = static_cast<byte_source*>(source)->skip(count, abort_at(abort));
-      });
-    },
-    [](void* source, uint64_t count, void* abort, bridge_failure* failure) {
-      return stop(failure,
-                  [&] { static_cast<byte_source*>(source)->skip_exact(count, abort_at(abort)); });
-    },
-    [](void* sink, const void* buffer, uint32_t count, void* abort, bridge_failure* failure) {
-      return stop(failure,
-                  [&] { static_cast<byte_sink*>(sink)->write(buffer, count, abort_at(abort)); });
-    },
-    [](void* string, const char* text, uint32_t length, bridge_failure* failure) {
-      return stop(failure, [&] { string_at(string).append_text(text, length); });
-    },
-    [](void* string, const char** text, bridge_failure* failure) {
-      return stop(failure, [&] { *text = string_at(string).current_text(); });
-    },
-    [](void* string, const char* text, uint32_t length, bridge_failure* failure) {
-      return stop(failure, [&] { string_at(string).assign_text(text, length); });
-    },
-    [](void* string, uint32_t length, bridge_failure* failure) {
-      return stop(failure, [&] { string_at(string).shorten(length); });
-    },
-    [](void* string, uint32_t* length, bridge_failure* failure) {
-      return stop(failure, [&] { *length = string_at(string).text_length(); });
-    },
-    [](void* string, uint32_t n, char** area, bridge_failure* failure) {
-      return stop(failure, [&] { *area = string_at(string).open_write_area(n); });
-    },
-    [](void* string, bridge_failure* failure) {
-      return stop(failure, [&] { string_at(string).close_write_area(); });
-    },
+    .version = bridge_abi_version,
+    .release = [](void* object) noexcept { return service_at(object).release(); },
+    .add_ref = [](void* object) noexcept { return service_at(object).add_ref(); },
+    .query =
+        [](void* object, const GUID* service_class, void** found, uint8_t* answered,
+           bridge_failure* failure) {
+          return stop(failure, [&] {
+            service_ref out;
+            *answered = service_at(object).query(out, *service_class) ? 1 : 0;
+            *found = *answered != 0 ? out.detach() : nullptr;
+          });
+        },
+    .find_class =
+        [](void* host, const GUID* service_class, uint32_t* handle, bridge_failure* failure) {
+          return stop(failure,
+                      [&] { *handle = static_cast<host_api*>(host)->find_class(*service_class); });
+        },
+    .create =
+        [](void* host, uint32_t handle, uint32_t index, void** found, uint8_t* created,
+           bridge_failure* failure) {
+          return stop(failure, [&] {
+            service_ref out;
+            *created = static_cast<host_api*>(host)->create(out, handle, index) ? 1 : 0;
+            *found = out.detach();
+          });
+        },
+    .reserved_slot_2 =
+        [](void* host, bridge_failure* failure) {
+          return stop(failure, [&] { static_cast<host_api*>(host)->reserved_slot_2(); });
+        },
+    .main_window =
+        [](void* host, HWND* window, bridge_failure* failure) {
+          return stop(failure, [&] { *window = static_cast<host_api*>(host)->main_window(); });
+        },
+    .reserved_slot_3 =
+        [](void* object, bridge_failure* failure) {
+          return stop(failure, [&] { static_cast<named_service*>(object)->reserved_slot_3(); });
+        },
+    .service_name =
+        [](void* object, const char** name, bridge_failure* failure) {
+          return stop(failure,
+                      [&] { *name = static_cast<named_service*>(object)->service_name(); });
+        },
+    .service_guid =
+        [](void* object, GUID* guid, bridge_failure* failure) {
+          return stop(failure,
+                      [&] { *guid = static_cast<named_service*>(object)->service_guid(); });
+        },
+    .read =
+        [](void* source, void* buffer, uint32_t count, void* abort, uint32_t* got,
+           bridge_failure* failure) {
+          return stop(failure, [&] {
+            *got = static_cast<byte_source*>(source)->read(buffer, count, abort_at(abort));
+          });
+        },
+    .read_exact =
+        [](void* source, void* buffer, uint32_t count, void* abort, bridge_failure* failure) {
+          return stop(failure, [&] {
+            static_cast<byte_source*>(source)->read_exact(buffer, count, abort_at(abort));
+          });
+        },
+    .skip =
+        [](void* source, uint64_t count, void* abort, uint64_t* skipped, bridge_failure* failure) {
+          return stop(failure, [&] {
+            *skipped = static_cast<byte_source*>(source)->skip(count, abort_at(abort));
+          });
+        },
+    .skip_exact =
+        [](void* source, uint64_t count, void* abort, bridge_failure* failure) {
+          return stop(failure, [&] {
+            static_cast<byte_source*>(source)->skip_exact(count, abort_at(abort));
+          });
+        },
+    .write =
+        [](void* sink, const void* buffer, uint32_t count, void* abort, bridge_failure* failure) {
+          return stop(failure, [&] {
+            static_cast<byte_sink*>(sink)->write(buffer, count, abort_at(abort));
+          });
+        },
+    .append_text =
+        [](void* string, const char* text, uint32_t length, bridge_failure* failure) {
+          return stop(failure, [&] { string_at(string).append_text(text, length); });
+        },
+    .current_text =
+        [](void* string, const char** text, bridge_failure* failure) {
+          return stop(failure, [&] { *text = string_at(string).current_text(); });
+        },
+    .assign_text =
+        [](void* string, const char* text, uint32_t length, bridge_failure* failure) {
+          return stop(failure, [&] { string_at(string).assign_text(text, length); });
+        },
+    .shorten =
+        [](void* string, uint32_t length, bridge_failure* failure) {
+          return stop(failure, [&] { string_at(string).shorten(length); });
+        },
+    .text_length =
+        [](void* string, uint32_t* length, bridge_failure* failure) {
+          return stop(failure, [&] { *length = string_at(string).text_length(); });
+        },
+    .open_write_area =
+        [](void* string, uint32_t n, char** area, bridge_failure* failure) {
+          return stop(failure, [&] { *area = string_at(string).open_write_area(n); });
+        },
+    .close_write_area =
+        [](void* string, bridge_failure* failure) {
+          return stop(failure, [&] { string_at(string).close_write_area(); });
+        },
 };
 
 void load_bridge() {

@@ -1,12 +1,8 @@
 #include "quarlo_host/runtime/heap_watch.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "quarlo_host/runtime/import_slots.h"
 
@@ -20,12 +16,6 @@ using free_fn = void(__cdecl*)(void*);
 using msize_fn = size_t(__cdecl*)(void*);
 using expand_fn = void*(__cdecl*)(void*, size_t);
 
-struct live_block {
-  uint32_t size;
-  // Its number in the order blocks were handed out.
-  uint64_t number;
-};
-
 // Static and never destroyed: a module's exit list may call the hooks during
 // FreeLibrary at process end, after ordinary statics are gone.
 struct watch_state {
@@ -35,11 +25,9 @@ struct watch_state {
   free_fn real_free = nullptr;
   msize_fn real_msize = nullptr;
   expand_fn real_expand = nullptr;
-  call_counts counts;
-  uint32_t fail_at = 0;
-  // Blocks handed out so far, numbering each one.
-  uint64_t handed_out = 0;
-  std::unordered_map<void*, live_block> live;
+  // Freed blocks poisoned, so a call through an object after its last
+  // release crashes on the spot instead of running on stale memory.
+  heap_ledger ledger{0xDD};
 };
 
 watch_state& state() {
@@ -47,85 +35,69 @@ watch_state& state() {
   return *s;
 }
 
-// Counts one fallible call; true when it is the one armed to fail.
-bool next_fails(watch_state& s) {
-  ++s.counts.fallible;
-  if (s.fail_at == 0 || s.counts.fallible != s.fail_at) return false;
-  s.fail_at = 0;
-  ++s.counts.failed;
-  return true;
+// Runs work on the state under its lock; one heap call at a time.
+template <class Work>
+auto locked(Work work) {
+  auto& s = state();
+  std::lock_guard<std::mutex> hold(s.lock);
+  return work(s);
 }
 
 void* __cdecl hook_malloc(size_t size) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  ++s.counts.mallocs;
-  if (next_fails(s)) return nullptr;
-  void* block = s.real_malloc(size);
-  if (block != nullptr) s.live[block] = {static_cast<uint32_t>(size), ++s.handed_out};
-  return block;
+  return locked([&](watch_state& s) -> void* {
+    s.ledger.count(heap_call::malloc);
+    if (s.ledger.next_fails()) return nullptr;
+    void* block = s.real_malloc(size);
+    if (block != nullptr) s.ledger.record(block, static_cast<uint32_t>(size));
+    return block;
+  });
 }
 
 void __cdecl hook_free(void* block) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  ++s.counts.frees;
-  const auto it = block != nullptr ? s.live.find(block) : s.live.end();
-  if (it != s.live.end()) {
-    // Poisoned, so a call through an object after its last release crashes
-    // on the spot instead of running on stale memory.
-    std::memset(block, 0xDD, it->second.size);
-    s.live.erase(it);
-  } else if (block != nullptr) {
-    ++s.counts.foreign;
-  }
-  s.real_free(block);
+  locked([&](watch_state& s) {
+    s.ledger.count(heap_call::free);
+    if (block != nullptr) s.ledger.retire(block);
+    s.real_free(block);
+  });
 }
 
 void* __cdecl hook_realloc(void* block, size_t size) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  ++s.counts.reallocs;
-  // realloc(p, 0) frees and realloc(null, n) allocates; only a growing or
-  // moving request can fail.
-  if (size != 0 && next_fails(s)) return nullptr;
-  const bool tracked = block == nullptr || s.live.count(block) != 0;
-  if (!tracked) ++s.counts.foreign;
-  void* moved = s.real_realloc(block, size);
-  if (moved == nullptr && size != 0) return nullptr;
-  // A block moved keeps its number: it was handed out when first allocated.
-  uint64_t number = 0;
-  if (block != nullptr) {
-    const auto it = s.live.find(block);
-    if (it != s.live.end()) {
-      number = it->second.number;
-      s.live.erase(it);
+  return locked([&](watch_state& s) -> void* {
+    s.ledger.count(heap_call::realloc);
+    // realloc(p, 0) frees and realloc(null, n) allocates; only a growing or
+    // moving request can fail.
+    if (size != 0 && s.ledger.next_fails()) return nullptr;
+    const bool tracked = block == nullptr || s.ledger.find(block) != nullptr;
+    if (!tracked) s.ledger.count_foreign();
+    void* moved = s.real_realloc(block, size);
+    if (moved == nullptr && size != 0) return nullptr;
+    if (block != nullptr && moved != nullptr && tracked) {
+      s.ledger.move(block, moved, static_cast<uint32_t>(size));
+    } else if (block != nullptr) {
+      s.ledger.forget(block);
+    } else if (moved != nullptr) {
+      s.ledger.record(moved, static_cast<uint32_t>(size));
     }
-  }
-  if (moved != nullptr && tracked) {
-    s.live[moved] = {static_cast<uint32_t>(size), number != 0 ? number : ++s.handed_out};
-  }
-  return moved;
+    return moved;
+  });
 }
 
 size_t __cdecl hook_msize(void* block) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  ++s.counts.sizes;
-  return s.real_msize(block);
+  return locked([&](watch_state& s) {
+    s.ledger.count(heap_call::size);
+    return s.real_msize(block);
+  });
 }
 
 void* __cdecl hook_expand(void* block, size_t size) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  ++s.counts.expands;
-  if (next_fails(s)) return nullptr;
-  void* same = s.real_expand(block, size);
-  if (same != nullptr) {
-    const auto it = s.live.find(block);
-    if (it != s.live.end()) it->second.size = static_cast<uint32_t>(size);
-  }
-  return same;
+  return locked([&](watch_state& s) -> void* {
+    s.ledger.count(heap_call::expand);
+    if (s.ledger.next_fails()) return nullptr;
+    void* same = s.real_expand(block, size);
+    heap_block* known = same != nullptr ? s.ledger.find(block) : nullptr;
+    if (known != nullptr) known->size = known->room = static_cast<uint32_t>(size);
+    return same;
+  });
 }
 
 bool is_crt(std::string_view dll) {
@@ -166,51 +138,31 @@ uint32_t install(HMODULE module) {
 }
 
 void reset() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  s.counts = {};
-  s.fail_at = 0;
+  locked([](watch_state& s) { s.ledger.reset(); });
 }
 
 void fail_at(uint32_t k) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  s.fail_at = k == 0 ? 0 : s.counts.fallible + k;
+  locked([k](watch_state& s) { s.ledger.fail_at(k); });
 }
 
 call_counts counts() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  return s.counts;
+  return locked([](watch_state& s) { return s.ledger.counts(); });
 }
 
 uint32_t live_blocks() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  return static_cast<uint32_t>(s.live.size());
+  return locked([](watch_state& s) { return s.ledger.live_blocks(); });
 }
 
 uint64_t mark() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  return s.handed_out;
+  return locked([](watch_state& s) { return s.ledger.mark(); });
 }
 
 uint32_t live_blocks_since(uint64_t mark) {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  uint32_t n = 0;
-  for (const auto& entry : s.live) n += entry.second.number > mark ? 1 : 0;
-  return n;
+  return locked([mark](watch_state& s) { return s.ledger.live_blocks_since(mark); });
 }
 
 std::vector<uint32_t> live_sizes() {
-  auto& s = state();
-  std::lock_guard<std::mutex> hold(s.lock);
-  std::vector<uint32_t> sizes;
-  for (const auto& entry : s.live) sizes.push_back(entry.second.size);
-  std::sort(sizes.begin(), sizes.end());
-  return sizes;
+  return locked([](watch_state& s) { return s.ledger.live_sizes(); });
 }
 
 }  // namespace quarlo_host::heap_watch

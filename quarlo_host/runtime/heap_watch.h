@@ -1,7 +1,8 @@
 // Watches one loaded module's C heap. install patches the module's import
 // address table entries for msvcrt.dll's malloc, realloc, free, _msize and
 // _expand, so every heap call the module makes passes through the host: it is
-// counted, its block tracked, and the k-th fallible call can be made to fail.
+// counted, its block tracked, and the k-th fallible call can be made to fail
+// (the books: heap_ledger).
 //
 // The hooks live in the host and stay valid after the module unloads, so the
 // frees its exit list makes during FreeLibrary are seen too; a test can then
@@ -15,22 +16,12 @@
 #include <vector>
 
 #include "quarlo/win32.h"
+#include "quarlo_host/core/heap_ledger.h"
 
 namespace quarlo_host::heap_watch {
 
-struct call_counts {
-  uint32_t mallocs = 0;
-  uint32_t reallocs = 0;
-  uint32_t frees = 0;
-  uint32_t sizes = 0;
-  uint32_t expands = 0;
-  // malloc, realloc to a nonzero size and _expand: the calls that can fail.
-  uint32_t fallible = 0;
-  // Calls that failed because a failure was armed.
-  uint32_t failed = 0;
-  // free or realloc of a block the watch never handed out.
-  uint32_t foreign = 0;
-};
+// The calls the watch has seen since the last reset, by kind.
+using call_counts = heap_call_counts;
 
 // Redirects module's heap imports to the watch; returns how many were patched.
 // Tracking state is kept: blocks alive from an earlier module stay counted.

@@ -7,8 +7,7 @@
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/failed_load.h"
 #include "quarlo_host/runtime/heap_watch.h"
-#include "quarlo_host/runtime/program_folder.h"
-#include "quarlo_host/runtime/read_pe_file.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
@@ -24,11 +23,6 @@ std::wstring full_path(const std::wstring& path) {
   const DWORD written = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
   full.resize(written < n ? written : 0);
   return full.empty() ? path : full;
-}
-
-bool file_exists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool imports_shared_library(const pe_listing& image) {

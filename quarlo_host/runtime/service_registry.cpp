@@ -1,9 +1,14 @@
 #include "quarlo_host/runtime/service_registry.h"
 
-#include "quarlo/named_service.h"
 #include "quarlo_host/core/guid_text.h"
 
 namespace quarlo_host {
+
+bool named_object::query(service_ref& out, const GUID& service_class) {
+  if (!quarlo::guid_equal(service_class, named_service::class_guid)) return false;
+  out.assign(this);
+  return true;
+}
 
 named_object& service_registry::add(const GUID& guid, std::string name) {
   objects_.push_back(std::make_unique<named_object>(guid, std::move(name)));

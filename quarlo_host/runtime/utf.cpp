@@ -1,7 +1,5 @@
 #include "quarlo_host/runtime/utf.h"
 
-#include "quarlo/win32.h"
-
 namespace quarlo_host {
 
 std::wstring to_wide(std::string_view utf8) {
@@ -20,6 +18,16 @@ std::string to_utf8(std::wstring_view wide) {
   std::string utf8(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, utf8.data(), bytes, nullptr, nullptr);
   return utf8;
+}
+
+std::string control_text(HWND dialog, UINT control_id) {
+  const HWND control = GetDlgItem(dialog, control_id);
+  if (control == nullptr) return {};
+  const int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(control, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied));
+  return to_utf8(text);
 }
 
 }  // namespace quarlo_host

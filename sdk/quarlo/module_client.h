@@ -10,7 +10,10 @@
 
 class module_client {
  public:
-  // 0: the module's client version.
+  // The version of the contract, which client_version answers.
+  static constexpr uint32_t contract_version = 71;
+
+  // 0: the module's client version, contract_version.
   virtual uint32_t client_version() = 0;
   // 1: the head of the module's factory chain; null when it offers nothing.
   virtual service_factory_base* first_factory() = 0;

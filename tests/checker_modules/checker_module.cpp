@@ -481,7 +481,7 @@ class checker_client final : public module_client {
     unregister_swatch();
   }
 
-  uint32_t client_version() override { return 71; }
+  uint32_t client_version() override { return contract_version; }
   service_factory_base* first_factory() override {
 #ifdef CHECKER_FAULT_THREAD_DIFFERS
     // Every thread of the host must see the same factories: this shows them to the loading one only.

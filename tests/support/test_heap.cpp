@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
 
+#include "quarlo_host/core/heap_ledger.h"
 #include "trel/heap.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -22,25 +22,14 @@
 
 namespace {
 
+using quarlo_host::heap_block;
+using quarlo_host::heap_call;
+
 constexpr unsigned char fresh_byte = 0xA5;
 
-struct block_info {
-  uint32_t size;     // the size last requested
-  uint32_t reserve;  // bytes actually allocated
-};
-
+// A block's room in the ledger is its reserve.
 struct heap_state {
-  std::unordered_map<const void*, block_info> blocks;
-  uint64_t bytes = 0;
-  uint32_t fallible = 0;
-  uint32_t allocations = 0;
-  uint32_t reallocations = 0;
-  uint32_t releases = 0;
-  uint32_t expansions = 0;
-  uint32_t fail_at = 0;
-  bool fired = false;
-  bool fail_all = false;
-  uint32_t unfailing = 0;
+  quarlo_host::heap_ledger ledger;
   bool emulate_block_size = true;
   bool emulate_expand = false;
 };
@@ -51,6 +40,8 @@ heap_state& state() {
   return *s;
 }
 
+quarlo_host::heap_ledger& ledger() { return state().ledger; }
+
 [[noreturn]] void corrupt(const char* what, const void* block) {
   std::fprintf(stderr, "test heap: %s %p\n", what, block);
   std::abort();
@@ -58,7 +49,9 @@ heap_state& state() {
 
 uint32_t reserve_for(uint32_t size) { return size + std::max(size, 64u); }
 
-void poison(unsigned char* p, uint32_t size, uint32_t reserve) {
+// Under AddressSanitizer the first size bytes of a block's reserve are usable
+// and the rest poisoned.
+void mark_usable(unsigned char* p, uint32_t size, uint32_t reserve) {
 #ifdef TEST_HEAP_ASAN
   ASAN_UNPOISON_MEMORY_REGION(p, size);
   ASAN_POISON_MEMORY_REGION(p + size, reserve - size);
@@ -69,23 +62,10 @@ void poison(unsigned char* p, uint32_t size, uint32_t reserve) {
 #endif
 }
 
-// Counts a fallible call and decides whether it fails.
-bool next_call_fails() {
-  heap_state& s = state();
-  if (s.unfailing > 0) return false;
-  ++s.fallible;
-  if (s.fail_all) return true;
-  if (s.fail_at != 0 && s.fallible == s.fail_at) {
-    s.fired = true;
-    return true;
-  }
-  return false;
-}
-
-block_info& known(const void* block, const char* what) {
-  auto it = state().blocks.find(block);
-  if (it == state().blocks.end()) corrupt(what, block);
-  return it->second;
+heap_block& known(const void* block, const char* what) {
+  heap_block* info = ledger().find(block);
+  if (info == nullptr) corrupt(what, block);
+  return *info;
 }
 
 void* new_block(uint32_t size) {
@@ -94,19 +74,15 @@ void* new_block(uint32_t size) {
   auto* p = static_cast<unsigned char*>(std::malloc(reserve));
   if (!p) return nullptr;
   std::memset(p, fresh_byte, reserve);
-  poison(p, size, reserve);
-  state().blocks.emplace(p, block_info{size, reserve});
-  state().bytes += size;
+  mark_usable(p, size, reserve);
+  ledger().record(p, size, reserve);
   return p;
 }
 
 void drop_block(void* block) {
-  block_info& info = known(block, "release of a block it never handed out:");
-#ifdef TEST_HEAP_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(block, info.reserve);
-#endif
-  state().bytes -= info.size;
-  state().blocks.erase(block);
+  const uint32_t reserve = known(block, "release of a block it never handed out:").room;
+  mark_usable(static_cast<unsigned char*>(block), reserve, reserve);
+  ledger().retire(block);
   std::free(block);
 }
 
@@ -115,15 +91,15 @@ void drop_block(void* block) {
 namespace trel::heap {
 
 void* allocate(uint32_t size) {
-  ++state().allocations;
-  if (next_call_fails()) return nullptr;
+  ledger().count(heap_call::malloc);
+  if (ledger().next_fails()) return nullptr;
   return new_block(size);
 }
 
 void* reallocate(void* block, uint32_t size) {
-  ++state().reallocations;
+  ledger().count(heap_call::realloc);
   const uint32_t old_size = block ? known(block, "reallocation of an unknown block:").size : 0;
-  if (next_call_fails()) return nullptr;
+  if (ledger().next_fails()) return nullptr;
   if (!block) return new_block(size);
   // Always moves, so code that keeps a pointer into the old block is caught.
   void* moved = new_block(size);
@@ -134,27 +110,27 @@ void* reallocate(void* block, uint32_t size) {
 }
 
 void release(void* block) {
-  ++state().releases;
+  ledger().count(heap_call::free);
   if (block) drop_block(block);
 }
 
 bool block_size(const void* block, uint32_t& size) {
-  const block_info& info = known(block, "size query of a block it never handed out:");
+  ledger().count(heap_call::size);
+  const heap_block& info = known(block, "size query of a block it never handed out:");
   if (!state().emulate_block_size) return false;
   size = info.size;
   return true;
 }
 
 bool expand_in_place(void* block, uint32_t size) {
-  ++state().expansions;
-  block_info& info = known(block, "in-place extension of a block it never handed out:");
-  if (next_call_fails()) return false;
-  if (!state().emulate_expand || size == 0 || size > info.reserve) return false;
+  ledger().count(heap_call::expand);
+  heap_block& info = known(block, "in-place extension of a block it never handed out:");
+  if (ledger().next_fails()) return false;
+  if (!state().emulate_expand || size == 0 || size > info.room) return false;
   auto* p = static_cast<unsigned char*>(block);
-  poison(p, std::max(size, info.size), info.reserve);
+  mark_usable(p, std::max(size, info.size), info.room);
   if (size > info.size) std::memset(p + info.size, fresh_byte, size - info.size);
-  poison(p, size, info.reserve);
-  state().bytes = state().bytes - info.size + size;
+  mark_usable(p, size, info.room);
   info.size = size;
   return true;
 }
@@ -163,40 +139,29 @@ bool expand_in_place(void* block, uint32_t size) {
 
 namespace test_heap {
 
-void reset() {
-  heap_state& s = state();
-  s.fallible = s.allocations = s.reallocations = s.releases = s.expansions = 0;
-  s.fail_at = 0;
-  s.fired = false;
-  s.fail_all = false;
-}
+void reset() { ledger().reset(); }
+void fail_at(uint32_t k) { ledger().fail_at(k); }
+void fail_all(bool on) { ledger().fail_all(on); }
+bool armed_failure_fired() { return ledger().armed_failure_fired(); }
 
-void fail_at(uint32_t k) {
-  state().fail_at = k == 0 ? 0 : state().fallible + k;
-  state().fired = false;
-}
-
-void fail_all(bool on) { state().fail_all = on; }
-bool armed_failure_fired() { return state().fired; }
-
-uint32_t fallible_calls() { return state().fallible; }
-uint32_t allocations() { return state().allocations; }
-uint32_t reallocations() { return state().reallocations; }
-uint32_t releases() { return state().releases; }
-uint32_t expansions() { return state().expansions; }
+uint32_t fallible_calls() { return ledger().counts().fallible; }
+uint32_t allocations() { return ledger().counts().mallocs; }
+uint32_t reallocations() { return ledger().counts().reallocs; }
+uint32_t releases() { return ledger().counts().frees; }
+uint32_t expansions() { return ledger().counts().expands; }
 uint32_t heap_calls() {
-  const heap_state& s = state();
-  return s.allocations + s.reallocations + s.releases + s.expansions;
+  const quarlo_host::heap_call_counts& c = ledger().counts();
+  return c.mallocs + c.reallocs + c.frees + c.expands;
 }
 
-uint32_t live_blocks() { return static_cast<uint32_t>(state().blocks.size()); }
-uint64_t live_bytes() { return state().bytes; }
+uint32_t live_blocks() { return ledger().live_blocks(); }
+uint64_t live_bytes() { return ledger().live_bytes(); }
 
 void emulate_block_size(bool on) { state().emulate_block_size = on; }
 void emulate_expand(bool on) { state().emulate_expand = on; }
 
-unfailing::unfailing() { ++state().unfailing; }
-unfailing::~unfailing() { --state().unfailing; }
+unfailing::unfailing() { ledger().suspend_failures(); }
+unfailing::~unfailing() { ledger().resume_failures(); }
 
 void heap_test::SetUp() {
   emulate_block_size(true);

@@ -1,5 +1,7 @@
 // A heap for tests: it stands in for the C heap behind trel::heap, counts every
-// call, tracks the blocks it hands out and fails the calls a test asks it to.
+// call, tracks the blocks it hands out and fails the calls a test asks it to
+// (the books: quarlo_host/core/heap_ledger.h, which the host's heap watch
+// keeps too).
 //
 // Every block is allocated with a hidden reserve behind it (at least 64 bytes,
 // or as much again as was asked for), so in-place extension can be emulated

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/exception_io.h"
-#include "support/recording_streams.h"
+#include "support/module_streams.h"
 
 namespace {
 

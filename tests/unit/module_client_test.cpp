@@ -7,7 +7,7 @@
 #include "entry/module_globals.h"
 #include "entry/quarlo_get_interface.h"
 #include "service/service_factory_base.h"
-#include "support/recording_streams.h"
+#include "support/module_streams.h"
 #include "support/table_slot.h"
 #include "support/test_heap.h"
 #include "trel/heap.h"

@@ -9,7 +9,7 @@
 #include "settings/exception_io.h"
 #include "settings/settings_list.h"
 #include "settings/settings_var.h"
-#include "support/recording_streams.h"
+#include "support/module_streams.h"
 #include "support/test_heap.h"
 
 namespace {
@@ -332,7 +332,7 @@ TEST_F(settings_io_test, OtherExceptionsLeaveLoading) {
     test_setting b(guid_b, text_bytes("old"));
     if (r.from_setting) {
       a.on_read = [&](test_setting&, byte_source&, uint32_t, abort_signal&) {
-        throw_stream_fault(r.fault);
+        throw_stream_fault<module_side>(r.fault);
       };
     }
     recording_source source(
@@ -415,7 +415,7 @@ TEST_F(settings_io_test, FailingWriteValueWritesNothingOfItsRecord) {
     test_setting c(guid_c, text_bytes("never"));
     b.on_write = [&](byte_sink& out, abort_signal& abort) {
       out.write("part", 4, abort);
-      throw_stream_fault(fault);
+      throw_stream_fault<module_side>(fault);
     };
     recording_sink sink;
     abort_signal abort;

@@ -12,7 +12,7 @@
 #include "module_under_test.h"
 #include "quarlo/win32.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/runtime/read_file.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/utf.h"
 
 namespace {

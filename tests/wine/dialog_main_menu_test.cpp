@@ -8,9 +8,9 @@
 
 #include "dialog_session.h"
 #include "quarlo/mainmenu_commands.h"
+#include "quarlo_host/cli/run_window.h"
 #include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/ui/command_menu.h"
-#include "quarlo_host/ui/host_overview.h"
 #include "quarlo_host/ui/main_window.h"
 
 using quarlo_host::command_flag_checked;

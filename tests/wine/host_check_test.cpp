@@ -8,7 +8,7 @@
 #include "module_under_test.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
-#include "quarlo_host/runtime/read_file.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "support/check_report_lines.h"
 
 using quarlo_host::check_catalogue;

@@ -13,10 +13,10 @@
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/heap_watch.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/runtime/loaded_module.h"
-#include "quarlo_host/runtime/memory_streams.h"
-#include "quarlo_host/runtime/read_pe_file.h"
+#include "support/host_streams.h"
 #include "tamsel_session.h"
 
 namespace {
@@ -48,10 +48,10 @@ std::vector<uint8_t> record(const GUID& id, uint32_t length, std::vector<uint8_t
 }
 
 std::vector<uint8_t> saved(module_client& client) {
-  quarlo_host::memory_sink sink;
+  recording_sink sink;
   abort_signal abort;
   client.save_settings(sink, abort);
-  return sink.bytes();
+  return sink.data;
 }
 
 // Each test loads the checker module it drives, with the heap watch; at its
@@ -179,19 +179,19 @@ TEST_F(CheckerModules, ConformingSettingsRoundTripAndStepOverOthers) {
   }
   const std::vector<uint8_t> mine = record(own, 4, {1, 2, 3, 4});
   stream.insert(stream.end(), mine.begin(), mine.end());
-  quarlo_host::memory_source source(stream);
-  source.set_read_limit(1);
+  recording_source source(stream);
+  source.limit_reads(1);
   client().load_settings(source, abort);
-  EXPECT_EQ(source.position(), stream.size());
+  EXPECT_EQ(source.position, stream.size());
   std::vector<uint64_t> skipped;
-  for (const quarlo_host::stream_call& call : source.calls()) {
-    if (call.kind == quarlo_host::stream_call::skip_exact) skipped.push_back(call.count);
+  for (const stream_call& call : source.calls) {
+    if (call.slot == stream_call::skip_exact) skipped.push_back(call.count);
   }
   EXPECT_EQ(skipped, (std::vector<uint64_t>{0, 3, 258}));
   EXPECT_EQ(saved(client()), mine);
   // A record of its own shorter than a value changes nothing and reads no further.
   const std::vector<uint8_t> short_record = record(own, 2, {9, 9});
-  quarlo_host::memory_source short_source(short_record);
+  recording_source short_source(short_record);
   client().load_settings(short_source, abort);
   EXPECT_EQ(saved(client()), mine);
 }
@@ -206,7 +206,7 @@ TEST_F(CheckerModules, OwnRecordCutShortReachesTheHostAsStreamDataOnlyWhenDeclar
     if (!caught && abi_under_test() == module_abi::gnu) continue;
     load(checker_module(name));
     const std::vector<uint8_t> first = saved(client());
-    quarlo_host::memory_source source({first.begin(), first.end() - 2});
+    recording_source source({first.begin(), first.end() - 2});
     abort_signal abort;
     try {
       client().load_settings(source, abort);

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/win32.h"
-#include "quarlo_host/runtime/read_file.h"
+#include "quarlo_host/runtime/host_files.h"
 #include "support/host_program.h"
 #include "support/pe_image_builder.h"
 

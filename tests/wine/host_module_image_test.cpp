@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "module_under_test.h"
-#include "quarlo_host/runtime/read_pe_file.h"
+#include "quarlo_host/runtime/host_files.h"
 
 using quarlo_host::pe_listing;
 using quarlo_host::read_pe_file;

@@ -9,12 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "quarlo/exception_io.h"
-#include "quarlo_host/runtime/memory_streams.h"
+#include "support/host_streams.h"
 #include "tamsel_session.h"
-
-using quarlo_host::memory_sink;
-using quarlo_host::memory_source;
-using quarlo_host::stream_call;
 
 namespace {
 
@@ -32,11 +28,11 @@ std::vector<uint8_t> records(const std::vector<uint32_t>& lengths) {
   return out;
 }
 
-std::vector<uint64_t> skipped(const memory_source& source) {
+std::vector<uint64_t> skipped(const recording_source& source) {
   std::vector<uint64_t> counts;
-  for (const auto& call : source.calls()) {
-    if (call.kind == stream_call::skip_exact) counts.push_back(call.count);
-    EXPECT_NE(call.kind, stream_call::skip) << "the module must not call the host's skip";
+  for (const auto& call : source.calls) {
+    if (call.slot == stream_call::skip_exact) counts.push_back(call.count);
+    EXPECT_NE(call.slot, stream_call::skip) << "the module must not call the host's skip";
   }
   return counts;
 }
@@ -60,7 +56,7 @@ class failing_skip_source final : public byte_source {
   const void* address() const { return address_; }
 
  private:
-  memory_source inner_;
+  recording_source inner_;
   std::exception_ptr thrown_;
   const void* address_ = nullptr;
 };
@@ -70,11 +66,11 @@ class failing_skip_source final : public byte_source {
 using ModuleSettings = tamsel_session;
 
 TEST_F(ModuleSettings, SavingTheEmptyListMakesNoCall) {
-  memory_sink sink;
+  recording_sink sink;
   abort_signal abort;
   client().save_settings(sink, abort);
   client().save_settings(sink, abort);
-  EXPECT_TRUE(sink.calls().empty());
+  EXPECT_TRUE(sink.calls.empty());
   EXPECT_EQ(quarlo_host::heap_watch::counts().mallocs, 0u);
 }
 
@@ -84,11 +80,11 @@ TEST_F(ModuleSettings, LoadingSkipsEveryRecordUntilTheStreamEnds) {
   };
   for (const auto& lengths : streams) {
     SCOPED_TRACE(testing::PrintToString(lengths));
-    memory_source source(records(lengths));
+    recording_source source(records(lengths));
     abort_signal abort;
     client().load_settings(source, abort);
     EXPECT_EQ(skipped(source), std::vector<uint64_t>(lengths.begin(), lengths.end()));
-    EXPECT_EQ(source.position(), records(lengths).size());
+    EXPECT_EQ(source.position, records(lengths).size());
   }
   EXPECT_EQ(quarlo_host::heap_watch::counts().mallocs, 0u);
 }
@@ -98,7 +94,7 @@ TEST_F(ModuleSettings, LoadingEndsNormallyInsideAHeader) {
     SCOPED_TRACE(extra);
     std::vector<uint8_t> bytes = records({2});
     bytes.insert(bytes.end(), extra, 0x11);
-    memory_source source(bytes);
+    recording_source source(bytes);
     abort_signal abort;
     EXPECT_NO_THROW(client().load_settings(source, abort));
     EXPECT_EQ(skipped(source), std::vector<uint64_t>{2});
@@ -109,7 +105,7 @@ TEST_F(ModuleSettings, StreamEndingInsideASkippedPayloadThrowsToTheHost) {
   std::vector<uint8_t> bytes = records({2});
   append_record(bytes, 40, 100);
   bytes.resize(bytes.size() - 60);
-  memory_source source(bytes);
+  recording_source source(bytes);
   abort_signal abort;
   EXPECT_THROW(client().load_settings(source, abort), quarlo_io::exception_io_data);
   EXPECT_EQ(skipped(source), (std::vector<uint64_t>{2, 100}));
@@ -135,13 +131,13 @@ TEST_F(ModuleSettings, RandomBytesEndNormallyOrAsStreamData) {
   for (int round = 0; round < 20; ++round) {
     std::vector<uint8_t> bytes(1 + random() % 4096);
     for (auto& b : bytes) b = static_cast<uint8_t>(random());
-    memory_source source(bytes);
+    recording_source source(bytes);
     abort_signal abort;
     try {
       client().load_settings(source, abort);
     } catch (const quarlo_io::exception_io_data&) {
       // A record length past the end: the unprotected skip reports it.
     }
-    EXPECT_LE(source.position(), bytes.size());
+    EXPECT_LE(source.position, bytes.size());
   }
 }

@@ -9,7 +9,7 @@
 
 #include "quarlo/shared_text.h"
 #include "quarlo_host/core/module_abi.h"
-#include "quarlo_host/runtime/read_pe_file.h"
+#include "quarlo_host/runtime/host_files.h"
 
 inline std::string module_under_test() {
   const char* path = getenv("TAMSEL_MODULE");

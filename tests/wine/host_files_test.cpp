@@ -1,10 +1,11 @@
-// Reading the services file from disk: the shipped sample, a missing file.
+// The files the host reads from disk: the shipped services sample, a missing
+// services file.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "quarlo_host/runtime/read_services_file.h"
+#include "quarlo_host/runtime/host_files.h"
 
 using quarlo_host::service_entry;
 using quarlo_host::services_file_error;
