@@ -100,41 +100,21 @@ void* __cdecl hook_expand(void* block, size_t size) {
   });
 }
 
-bool is_crt(std::string_view dll) {
-  return dll.size() == 10 && _strnicmp(dll.data(), "msvcrt.dll", 10) == 0;
-}
-
 }  // namespace
 
 uint32_t install(HMODULE module) {
-  auto& s = state();
-  uint32_t patched = 0;
-  visit_import_slots(module, [&](std::string_view dll, std::string_view name, void** slot) {
-    if (!is_crt(dll)) return;
-    void* hook = nullptr;
-    std::lock_guard<std::mutex> hold(s.lock);
-    if (name == "malloc") {
-      s.real_malloc = reinterpret_cast<malloc_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_malloc);
-    } else if (name == "realloc") {
-      s.real_realloc = reinterpret_cast<realloc_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_realloc);
-    } else if (name == "free") {
-      s.real_free = reinterpret_cast<free_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_free);
-    } else if (name == "_msize") {
-      s.real_msize = reinterpret_cast<msize_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_msize);
-    } else if (name == "_expand") {
-      s.real_expand = reinterpret_cast<expand_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_expand);
-    } else {
-      return;
-    }
-    patch_import_slot(slot, hook);
-    ++patched;
+  return locked([module](watch_state& s) {
+    return hook_imports(
+        module, "msvcrt.dll",
+        {{"malloc", reinterpret_cast<void*>(&hook_malloc),
+          reinterpret_cast<void**>(&s.real_malloc)},
+         {"realloc", reinterpret_cast<void*>(&hook_realloc),
+          reinterpret_cast<void**>(&s.real_realloc)},
+         {"free", reinterpret_cast<void*>(&hook_free), reinterpret_cast<void**>(&s.real_free)},
+         {"_msize", reinterpret_cast<void*>(&hook_msize), reinterpret_cast<void**>(&s.real_msize)},
+         {"_expand", reinterpret_cast<void*>(&hook_expand),
+          reinterpret_cast<void**>(&s.real_expand)}});
   });
-  return patched;
 }
 
 void reset() {

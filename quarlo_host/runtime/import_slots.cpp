@@ -29,7 +29,9 @@ void visit_import_slots(HMODULE module, const import_slot_visitor& visit) {
   });
 }
 
-void patch_import_slot(void** slot, void* hook) {
+namespace {
+
+void patch(void** slot, void* hook) {
   DWORD old = 0;
   if (VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old) == 0) {
     throw std::runtime_error("cannot unprotect an import slot");
@@ -38,6 +40,23 @@ void patch_import_slot(void** slot, void* hook) {
   DWORD ignored = 0;
   VirtualProtect(slot, sizeof(void*), old, &ignored);
   FlushInstructionCache(GetCurrentProcess(), slot, sizeof(void*));
+}
+
+}  // namespace
+
+uint32_t hook_imports(HMODULE module, std::string_view dll,
+                      std::initializer_list<import_hook> hooks) {
+  uint32_t patched = 0;
+  visit_import_slots(module, [&](std::string_view from, std::string_view name, void** slot) {
+    if (from.size() != dll.size() || _strnicmp(from.data(), dll.data(), dll.size()) != 0) return;
+    for (const import_hook& h : hooks) {
+      if (name != h.name) continue;
+      *h.real = *slot;
+      patch(slot, h.hook);
+      ++patched;
+    }
+  });
+  return patched;
 }
 
 }  // namespace quarlo_host

@@ -2,7 +2,9 @@
 // loader filled with the addresses of the functions the module imports.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string_view>
 
 #include "quarlo/win32.h"
@@ -14,8 +16,18 @@ using import_slot_visitor =
     std::function<void(std::string_view dll, std::string_view name, void** slot)>;
 void visit_import_slots(HMODULE module, const import_slot_visitor& visit);
 
-// Points one slot at hook, so the module calls the host's function instead;
-// throws std::runtime_error when the slot's page cannot be made writable.
-void patch_import_slot(void** slot, void* hook);
+// One function a module imports, to redirect: its name, the host's function
+// to call instead, and where to keep what the slot held (the real function).
+struct import_hook {
+  std::string_view name;
+  void* hook;
+  void** real;
+};
+
+// Points the module's slots of the functions named in hooks, imported from
+// dll (any case), at their hooks; returns how many slots it patched. Throws
+// std::runtime_error when a slot's page cannot be made writable.
+uint32_t hook_imports(HMODULE module, std::string_view dll,
+                      std::initializer_list<import_hook> hooks);
 
 }  // namespace quarlo_host

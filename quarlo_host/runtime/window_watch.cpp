@@ -33,7 +33,8 @@ watch_state& state() {
 
 // The name to pass to the class functions: the class's name, or its atom.
 LPCWSTR class_key(const window_class& c) {
-  return c.name.empty() ? reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(c.atom)) : c.name.c_str();
+  return c.name.empty() ? reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(c.atom))
+                        : c.name.c_str();
 }
 
 bool same_class(const window_class& a, const window_class& b) {
@@ -79,10 +80,6 @@ ATOM WINAPI hook_register_ex_w(const WNDCLASSEXW* c) {
 }
 ATOM WINAPI hook_register_ex_a(const WNDCLASSEXA* c) {
   return remember_registered(state().real_ex_a(c), c->hInstance, c->lpszClassName);
-}
-
-bool is_user32(std::string_view dll) {
-  return dll.size() == 10 && _strnicmp(dll.data(), "user32.dll", 10) == 0;
 }
 
 std::wstring class_name_of(HWND window) {
@@ -137,34 +134,17 @@ image_range image_of(HMODULE module) {
 
 uint32_t install(HMODULE module) {
   auto& s = state();
-  {
-    std::lock_guard<std::mutex> hold(s.lock);
-    s.classes.clear();
-  }
-  uint32_t patched = 0;
-  visit_import_slots(module, [&](std::string_view dll, std::string_view name, void** slot) {
-    if (!is_user32(dll)) return;
-    void* hook = nullptr;
-    std::lock_guard<std::mutex> hold(s.lock);
-    if (name == "RegisterClassW") {
-      s.real_w = reinterpret_cast<register_w_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_register_w);
-    } else if (name == "RegisterClassA") {
-      s.real_a = reinterpret_cast<register_a_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_register_a);
-    } else if (name == "RegisterClassExW") {
-      s.real_ex_w = reinterpret_cast<register_ex_w_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_register_ex_w);
-    } else if (name == "RegisterClassExA") {
-      s.real_ex_a = reinterpret_cast<register_ex_a_fn>(*slot);
-      hook = reinterpret_cast<void*>(&hook_register_ex_a);
-    } else {
-      return;
-    }
-    patch_import_slot(slot, hook);
-    ++patched;
-  });
-  return patched;
+  std::lock_guard<std::mutex> hold(s.lock);
+  s.classes.clear();
+  return hook_imports(module, "user32.dll",
+                      {{"RegisterClassW", reinterpret_cast<void*>(&hook_register_w),
+                        reinterpret_cast<void**>(&s.real_w)},
+                       {"RegisterClassA", reinterpret_cast<void*>(&hook_register_a),
+                        reinterpret_cast<void**>(&s.real_a)},
+                       {"RegisterClassExW", reinterpret_cast<void*>(&hook_register_ex_w),
+                        reinterpret_cast<void**>(&s.real_ex_w)},
+                       {"RegisterClassExA", reinterpret_cast<void*>(&hook_register_ex_a),
+                        reinterpret_cast<void**>(&s.real_ex_a)}});
 }
 
 std::vector<window_class> registered_classes() {
@@ -213,8 +193,6 @@ void disarm(HWND window) {
   DestroyWindow(window);
 }
 
-void unregister(const window_class& c) {
-  UnregisterClassW(class_key(c), c.instance);
-}
+void unregister(const window_class& c) { UnregisterClassW(class_key(c), c.instance); }
 
 }  // namespace quarlo_host::window_watch
