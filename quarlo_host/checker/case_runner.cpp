@@ -147,8 +147,9 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   reader.join();
   CloseHandle(read_end);
   if (outcome.timed_out) {
-    outcome.result = expected_got("the case to end within " + seconds_text(options.timeout_seconds) + " s",
-                                  "no end; the case process was stopped");
+    outcome.result =
+        expected_got("the case to end within " + seconds_text(options.timeout_seconds) + " s",
+                     "no end; the case process was stopped");
     return outcome;
   }
   outcome.result = parse_child_output(output, code);
@@ -236,9 +237,9 @@ const char* crash_note() { return note; }
 void write_crash_result(uint32_t code) {
   if (note[0] == '\0') return;
   char line[sizeof note + 128];
-  const int n = std::snprintf(line, sizeof line,
-                              "\n%s{\"status\":\"crashed\",\"details\":\"exception 0x%08lX; %s\"}\n",
-                              result_prefix, static_cast<unsigned long>(code), note);
+  const int n = std::snprintf(
+      line, sizeof line, "\n%s{\"status\":\"crashed\",\"details\":\"exception 0x%08lX; %s\"}\n",
+      result_prefix, static_cast<unsigned long>(code), note);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
 }

@@ -84,7 +84,8 @@ std::vector<check_case> client_cases() {
        "the host tells the module as its services come and go", check_services_ready},
       {"client.location_texts", "accepts empty, UTF-8 and 1 MiB location texts",
        "the host hands over whatever paths and names its user has", check_location_texts},
-      {"client.location_texts_no_growth", "setting location texts again and again holds no more blocks",
+      {"client.location_texts_no_growth",
+       "setting location texts again and again holds no more blocks",
        "the host sets them whenever they change, for the whole session",
        check_location_texts_no_growth},
   };

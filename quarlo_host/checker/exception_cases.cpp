@@ -146,16 +146,21 @@ check_result check_cut_own_record(const check_context& context) {
 
 std::vector<check_case> exception_cases() {
   return {
-      {"exceptions.host_data_caught", "the host's exception_io_data at a header ends loading normally",
+      {"exceptions.host_data_caught",
+       "the host's exception_io_data at a header ends loading normally",
        "that exception is how the host's stream says it has ended", check_host_data_caught},
-      {"exceptions.host_io_passes", "the host's exception_io from its stream comes out of load_settings unchanged",
+      {"exceptions.host_io_passes",
+       "the host's exception_io from its stream comes out of load_settings unchanged",
        "a read error must reach the host, not pass for the end of the settings",
        check_host_io_passes},
-      {"exceptions.host_bad_alloc_passes", "std::bad_alloc from the host's stream comes out of load_settings",
+      {"exceptions.host_bad_alloc_passes",
+       "std::bad_alloc from the host's stream comes out of load_settings",
        "the host handles its own memory failures", check_host_bad_alloc_passes},
-      {"exceptions.sink_throws", "an exception_io from the sink at any write comes out unchanged and leaks nothing",
+      {"exceptions.sink_throws",
+       "an exception_io from the sink at any write comes out unchanged and leaks nothing",
        "a full disk must fail the save, not lose memory", check_sink_throws},
-      {"exceptions.cut_own_record", "its own record cut short ends loading with exception_io_data of the host's type",
+      {"exceptions.cut_own_record",
+       "its own record cut short ends loading with exception_io_data of the host's type",
        "the host tells a damaged file from a read error by the exception's type",
        check_cut_own_record},
   };

@@ -163,18 +163,17 @@ check_result check_host_failure(const check_context& context, host_failure failu
   const commands_report report = run_commands(context, plan);
   if (report.no_groups) return skipped("no mainmenu_commands group");
   for (const command_run& run : report.runs) {
-    const bool intact =
-        run.thrown == thrown_kind::none ||
-        (bad_alloc ? run.thrown == thrown_kind::bad_alloc
-                   : run.thrown == thrown_kind::exception_io &&
-                         run.exception_message == host_failure_message);
+    const bool intact = run.thrown == thrown_kind::none ||
+                        (bad_alloc ? run.thrown == thrown_kind::bad_alloc
+                                   : run.thrown == thrown_kind::exception_io &&
+                                         run.exception_message == host_failure_message);
     if (!intact) {
-      return expected_got(run.name() + ": the host's " +
-                              (bad_alloc ? std::string("std::bad_alloc")
-                                         : std::string("quarlo_io::exception_io: ") +
-                                               host_failure_message) +
-                              " handled or let out",
-                          thrown_text(run));
+      return expected_got(
+          run.name() + ": the host's " +
+              (bad_alloc ? std::string("std::bad_alloc")
+                         : std::string("quarlo_io::exception_io: ") + host_failure_message) +
+              " handled or let out",
+          thrown_text(run));
     }
     if (!run.worked_alive.empty()) {
       return expected_got(run.name() + ": its windows closed once it returned",

@@ -185,7 +185,9 @@ class sequence final {
     }
   }
 
-  service_ref& held_at(size_t i) { return *std::next(held_.begin(), static_cast<std::ptrdiff_t>(i)); }
+  service_ref& held_at(size_t i) {
+    return *std::next(held_.begin(), static_cast<std::ptrdiff_t>(i));
+  }
 
   check_session& s_;
   std::mt19937 random_;
@@ -229,9 +231,9 @@ check_result check_random_calls(const check_context& context) {
   const auto fail = [&](const std::string& details) {
     std::string steps;
     for (const auto& s : recent) steps += (steps.empty() ? "" : "; ") + s;
-    return failed("seed " + std::to_string(context.seed) + ", step " + std::to_string(done) +
-                  ": " + details + " (replay: --seed " + std::to_string(context.seed) +
-                  " --steps " + std::to_string(done) + "; steps up to it: " + steps + ")");
+    return failed("seed " + std::to_string(context.seed) + ", step " + std::to_string(done) + ": " +
+                  details + " (replay: --seed " + std::to_string(context.seed) + " --steps " +
+                  std::to_string(done) + "; steps up to it: " + steps + ")");
   };
   uint64_t mark = 0;
   {

@@ -44,7 +44,8 @@ std::string chain_text(module_client& client) {
   const factory_walk walk = walk_factories(client);
   std::string text = std::to_string(walk.records.size()) + " record(s)";
   for (service_factory_base* f : walk.records) {
-    text += " " + (f->service_class == nullptr ? std::string("null") : format_guid(*f->service_class));
+    text +=
+        " " + (f->service_class == nullptr ? std::string("null") : format_guid(*f->service_class));
   }
   return text + (walk.looped ? " looped" : "");
 }
@@ -62,8 +63,9 @@ std::string instance_answers(service_factory_base& f, const GUID& unknown) {
   const bool answers_unknown = instance.get()->query(other, unknown);
   const uint32_t added = instance.get()->add_ref();
   const uint32_t released = instance.get()->release();
-  return std::string("own class ") + (answers_own && own.get() == instance.get() ? "itself" : "not") +
-         ", unknown class " + (answers_unknown || other ? "answered" : "refused") + ", counts " +
+  return std::string("own class ") +
+         (answers_own && own.get() == instance.get() ? "itself" : "not") + ", unknown class " +
+         (answers_unknown || other ? "answered" : "refused") + ", counts " +
          std::to_string(added - released);
 }
 
@@ -167,8 +169,7 @@ check_result check_settings(const check_context& context) {
   });
   const std::vector<uint8_t> again = save_of(s);
   if (again != loading) {
-    return expected_got("after a load on another thread, the same save, " +
-                            describe_bytes(loading),
+    return expected_got("after a load on another thread, the same save, " + describe_bytes(loading),
                         describe_bytes(again));
   }
   return passed(describe_bytes(loading));

@@ -139,8 +139,7 @@ window_user::~window_user() {
   CloseHandle(finished_);
 }
 
-LRESULT CALLBACK window_user::agent_proc(HWND window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
+LRESULT CALLBACK window_user::agent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<window_user*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr && message == marker_message) {
     self->answered_in_run_ = self->in_run_.load();

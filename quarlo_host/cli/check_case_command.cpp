@@ -44,8 +44,8 @@ int run_one_case(const case_options& options, std::ostream& out, std::ostream& e
   }
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(end_with_exception_code);
-  run_case_for_parent(*c, {options.module, options.seed, options.abi, options.timeout, options.steps},
-                      out);
+  run_case_for_parent(
+      *c, {options.module, options.seed, options.abi, options.timeout, options.steps}, out);
   return 0;
 }
 

@@ -163,8 +163,8 @@ class template_writer {
   void place(const short (&box)[4]) {
     for (short v : box) word(static_cast<WORD>(v));
   }
-  void item(DWORD style, const short (&box)[4], int id, WORD system_class,
-            const wchar_t* own_class, const wchar_t* title) {
+  void item(DWORD style, const short (&box)[4], int id, WORD system_class, const wchar_t* own_class,
+            const wchar_t* title) {
     align();
     dword(WS_CHILD | WS_VISIBLE | style);
     dword(0);
@@ -484,7 +484,8 @@ class checker_client final : public module_client {
   uint32_t client_version() override { return contract_version; }
   service_factory_base* first_factory() override {
 #ifdef CHECKER_FAULT_THREAD_DIFFERS
-    // Every thread of the host must see the same factories: this shows them to the loading one only.
+    // Every thread of the host must see the same factories: this shows them to the loading one
+    // only.
     if (GetCurrentThreadId() != loading_thread) return nullptr;
 #endif
 #ifdef CHECKER_FAULT_FACTORY_LOOP

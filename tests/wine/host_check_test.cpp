@@ -105,9 +105,9 @@ TEST(Checker, ListsTheCatalogue) {
   const run_result json = check({"--list", "--json"});
   EXPECT_EQ(json.status, 0);
   for (const auto& c : check_catalogue()) {
-    EXPECT_NE(human.out.find(std::string(c.id) + " [" + quarlo_host::case_area(c) + "] " +
-                             c.description),
-              std::string::npos);
+    EXPECT_NE(
+        human.out.find(std::string(c.id) + " [" + quarlo_host::case_area(c) + "] " + c.description),
+        std::string::npos);
     EXPECT_NE(json.out.find(std::string("\"id\": \"") + c.id + "\""), std::string::npos);
   }
 }

@@ -30,10 +30,10 @@ struct fault_row {
 // A crash in running a command crashes every case that runs one; more cases
 // may come before.
 caught_cases every_run_crashed(caught_cases before = {}) {
-  for (const char* id : {"run.commands_return", "run.owned_by_main", "run.owner_enabled",
-                         "run.closes", "run.windows_gone", "run.classes_unregistered",
-                         "run.callback_released", "run.no_leak", "run.second_run",
-                         "run.host_bad_alloc", "run.host_exception_io"}) {
+  for (const char* id :
+       {"run.commands_return", "run.owned_by_main", "run.owner_enabled", "run.closes",
+        "run.windows_gone", "run.classes_unregistered", "run.callback_released", "run.no_leak",
+        "run.second_run", "run.host_bad_alloc", "run.host_exception_io"}) {
     before.emplace_back(id, "crashed");
   }
   return before;
@@ -78,20 +78,19 @@ const std::vector<fault_row> faults = {
       {"sequence.random_calls", "failed"}},
      "msvc"},
     // The crash is in command_count: every case that asks it.
-    {"crash_in_slot",
-     every_run_crashed({{"commands.count_stable", "crashed"},
-                        {"commands.names", "crashed"},
-                        {"commands.descriptions", "crashed"},
-                        {"commands.guids_not_null", "crashed"},
-                        {"commands.guids_unique", "crashed"},
-                        {"commands.guid_past_end", "crashed"},
-                        {"commands.past_end_writes_nothing", "crashed"},
-                        {"commands.display_state", "crashed"},
-                        {"commands.run_releases_callback", "crashed"},
-                        {"commands.run_null_callback", "crashed"},
-                        {"memory.commands_no_leak", "crashed"},
-                        {"threads.commands", "crashed"},
-                        {"sequence.random_calls", "crashed"}})},
+    {"crash_in_slot", every_run_crashed({{"commands.count_stable", "crashed"},
+                                         {"commands.names", "crashed"},
+                                         {"commands.descriptions", "crashed"},
+                                         {"commands.guids_not_null", "crashed"},
+                                         {"commands.guids_unique", "crashed"},
+                                         {"commands.guid_past_end", "crashed"},
+                                         {"commands.past_end_writes_nothing", "crashed"},
+                                         {"commands.display_state", "crashed"},
+                                         {"commands.run_releases_callback", "crashed"},
+                                         {"commands.run_null_callback", "crashed"},
+                                         {"memory.commands_no_leak", "crashed"},
+                                         {"threads.commands", "crashed"},
+                                         {"sequence.random_calls", "crashed"}})},
     // The hang is in sort_priority: the cases that ask it fail by time-out.
     {"hang_in_slot",
      {{"commands.group_stable", "failed"}, {"threads.commands", "failed"}},
