@@ -57,8 +57,9 @@ command_action define_check_case(CLI::App& parser) {
   parser.add_option("ID", o->id, "the case's id")->required();
   parser.add_option("SEED", o->seed, "seed of every random input")->required();
   add_abi_option(parser, o->abi);
-  parser.add_option("--timeout", o->timeout, "the case's time limit in seconds");
-  parser.add_option("--steps", o->steps, "calls in a random sequence");
+  parser.add_option("--timeout", o->timeout, "the case's time limit in seconds")
+      ->option_text("SECONDS");
+  parser.add_option("--steps", o->steps, "calls in a random sequence")->option_text("N");
   return [o](std::ostream& out, std::ostream& err) { return run_one_case(*o, out, err); };
 }
 

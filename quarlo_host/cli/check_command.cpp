@@ -111,7 +111,7 @@ const CLI::Validator above_zero(
 int check(const check_options& options, std::ostream& out, std::ostream& err) {
   if (options.list) return list_cases(options.json && options.json_path.empty(), out);
   if (options.module.empty()) {
-    err << "quarlo_host check: MODULE is required\n" << command_usage("check");
+    err << "quarlo_host check: MODULE.dll is required\n" << command_usage("check");
     return 2;
   }
   std::vector<const check_case*> selection;
@@ -160,17 +160,25 @@ command_action define_check(CLI::App& parser) {
   add_abi_option(parser, o->abi);
   // One pattern per occurrence, so a module after it stays the module.
   parser.add_option("--only", o->only, "run only the cases whose id matches (glob)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->option_text("PATTERN");
   parser.add_option("--skip", o->skip, "leave out the cases whose id matches (glob)")
-      ->allow_extra_args(false);
-  parser.add_option("--seed", o->seed, "seed of every random input");
+      ->allow_extra_args(false)
+      ->option_text("PATTERN");
+  parser.add_option("--seed", o->seed, "seed of every random input (default: from the clock)")
+      ->option_text("N");
   parser.add_option("--repeat", o->repeat, "run the selection N times, seeds seed, seed+1, ...")
-      ->check(above_zero);
-  parser.add_option("--timeout", o->timeout, "time limit of each case in seconds")
-      ->check(above_zero);
+      ->check(above_zero)
+      ->option_text("N");
+  parser.add_option("--timeout", o->timeout, "time limit of each case in seconds (default 60)")
+      ->check(above_zero)
+      ->option_text("SECONDS");
   parser.add_option("--steps", o->steps, "calls in a random sequence (default: about a second)")
-      ->check(above_zero);
-  parser.add_option("-j,--jobs", o->jobs, "case processes at once")->check(above_zero);
+      ->check(above_zero)
+      ->option_text("N");
+  parser.add_option("-j,--jobs", o->jobs, "case processes at once (default: the processors)")
+      ->check(above_zero)
+      ->option_text("N");
   parser.add_flag("--in-process", o->in_process, "run the cases here, one by one, for a debugger");
   parser.add_flag("--strict", o->strict, "warnings fail");
   parser.add_flag("--list", o->list, "print the catalogue of cases");
@@ -182,8 +190,10 @@ command_action define_check(CLI::App& parser) {
             o->json_path = path;
           },
           "write the report as JSON to FILE (to standard output without one)")
-      ->expected(0, 1);
-  parser.add_option("--junit", o->junit_path, "write the report as JUnit XML to FILE");
+      ->expected(0, 1)
+      ->option_text("FILE");
+  parser.add_option("--junit", o->junit_path, "write the report as JUnit XML to FILE")
+      ->option_text("FILE");
   return [o](std::ostream& out, std::ostream& err) { return check(*o, out, err); };
 }
 

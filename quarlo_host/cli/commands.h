@@ -1,8 +1,10 @@
 // The quarlo_host program's commands: `quarlo_host <command> <arguments>`.
 // Each command is one entry of the table in commands.cpp: it declares its
 // arguments on a CLI11 parser of its own and returns the action to run once
-// they parsed. A command in its own file adds its declaration here and one
-// line to that table.
+// they parsed. The usage lines and each command's --help come from those
+// declarations: an option shows its value as its option_text says (--seed N).
+// A command in its own file adds its declaration here and one line to that
+// table.
 #pragma once
 
 #include <functional>
@@ -25,7 +27,6 @@ using command_definition = command_action (*)(CLI::App& parser);
 
 struct host_command {
   const char* name;
-  const char* arguments;
   const char* summary;
   command_definition define;
 };
@@ -38,7 +39,8 @@ const std::vector<host_command>& host_commands();
 // out and return 0.
 int run_host(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
 
-// "usage: quarlo_host NAME ARGUMENTS\n" from the table; empty for no such command.
+// "usage: quarlo_host NAME ARGUMENTS\n", the arguments as the command's
+// parser declares them; empty for no such command.
 std::string command_usage(std::string_view name);
 
 // A command's status once the module is gone: 0 when every reference came

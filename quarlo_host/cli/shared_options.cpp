@@ -9,7 +9,7 @@
 namespace quarlo_host {
 
 CLI::Option* add_module_argument(CLI::App& parser, std::string& module) {
-  return parser.add_option("MODULE", module, "the module's DLL");
+  return parser.add_option("MODULE.dll", module, "the module's DLL");
 }
 
 CLI::Option* add_abi_option(CLI::App& parser, std::optional<module_abi>& abi) {
@@ -21,16 +21,21 @@ CLI::Option* add_abi_option(CLI::App& parser, std::optional<module_abi>& abi) {
             if (parse_abi(name, parsed)) abi = parsed;
           },
           "the module's C++ ABI, gnu or msvc")
-      ->check(CLI::IsMember({"gnu", "msvc"}));
+      ->check(CLI::IsMember({"gnu", "msvc"}))
+      ->option_text("gnu|msvc");
 }
 
 void add_host_options(CLI::App& parser, host_options& options, bool with_dialog_options) {
   add_module_argument(parser, options.module)->required();
   add_abi_option(parser, options.abi);
-  parser.add_option("--services", options.services, "the named services file");
-  parser.add_option("--screenshot", options.screenshot, "save a picture (BMP) and close");
+  parser.add_option("--services", options.services, "the named services file")
+      ->option_text("FILE");
+  parser.add_option("--screenshot", options.screenshot, "save a picture (BMP) and close")
+      ->option_text("FILE.bmp");
   if (with_dialog_options) {
-    parser.add_option("--text", options.text, "the text to type into Input")->required();
+    parser.add_option("--text", options.text, "the text to type into Input")
+        ->required()
+        ->option_text("TEXT");
     parser.add_flag("--update", options.update, "press Update");
   }
 }

@@ -116,7 +116,7 @@ TEST(LookupCommand, RejectsBadArguments) {
       {{module_under_test()}, 2, "--text is required"},
       {{module_under_test(), "--text"}, 2, "--text: 1 required TEXT missing"},
       {{module_under_test(), "--text", "x", "--colour"}, 2, "not expected: --colour"},
-      {{"--text", "x"}, 2, "MODULE is required"},
+      {{"--text", "x"}, 2, "MODULE.dll is required"},
       {{module_under_test(), "other.dll", "--text", "x"}, 2, "not expected: other.dll"},
       {{"no_such_module.dll", "--text", "x"}, 1, "cannot load no_such_module.dll"},
       {{"quarlo_shared.dll", "--text", "x"}, 1, "does not export quarlo_get_interface"},

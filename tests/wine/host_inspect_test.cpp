@@ -63,7 +63,9 @@ TEST(Inspect, VersionAndHelpGoToStandardOutput) {
       {{"--version"}, "quarlo_host " TAMSEL_VERSION_TEXT "\n"},
       {{"--help"}, "usage: quarlo_host <command> [arguments]\n"},
       {{"inspect", "--help"}, "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n"},
-      {{"check", "-h"}, "usage: quarlo_host check MODULE.dll"},
+      {{"check", "-h"},
+       "usage: quarlo_host check [MODULE.dll] [--abi gnu|msvc] [--only PATTERN]... "
+       "[--skip PATTERN]... [--seed N]"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(testing::PrintToString(r.argv));
@@ -71,5 +73,26 @@ TEST(Inspect, VersionAndHelpGoToStandardOutput) {
     EXPECT_EQ(run_host(r.argv, out, err), 0);
     EXPECT_EQ(out.str().rfind(r.out_start, 0), 0u) << out.str();
     EXPECT_EQ(err.str(), "");
+  }
+}
+
+TEST(Inspect, EachCommandsHelpNamesEveryArgumentItsParserTakes) {
+  // A line per argument, its value named, and what it does.
+  struct row {
+    const char* command;
+    std::vector<std::string> lines;
+  };
+  const row rows[] = {
+      {"check",
+       {"  MODULE.dll ", "  --json [FILE] ", "  --jobs N ", "  --steps N ", "  --in-process "}},
+      {"check-case", {"  ID ", "  SEED ", "  --timeout SECONDS "}},
+      {"lookup", {"  --text TEXT ", "  --screenshot FILE.bmp ", "  --update "}},
+  };
+  for (const auto& r : rows) {
+    std::ostringstream out, err;
+    EXPECT_EQ(run_host({r.command, "--help"}, out, err), 0);
+    for (const auto& line : r.lines) {
+      EXPECT_NE(out.str().find("\n" + line), std::string::npos) << r.command << ": " << line;
+    }
   }
 }
