@@ -23,14 +23,6 @@ namespace {
 constexpr size_t long_text_length = 30000;
 constexpr GUID callback_guid = {0x5EED0002, 0xCA11, 0xBAC4, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-void handle_messages() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 // The services a host registers: the sample file beside the program; the
 // session's own checker service when that file cannot be read.
 void register_samples(service_registry& registry) {
@@ -79,7 +71,7 @@ command_run run_once(check_session& s, HWND main, window_user& user, named_objec
   }
   run.windows = user.end_run();
   s.host().arm(host_failure::none);
-  handle_messages();
+  handle_waiting_messages();
   run.owner_enabled = IsWindowEnabled(main) != FALSE;
   // Enabled again, so the next run starts as the first did.
   if (!run.owner_enabled) EnableWindow(main, TRUE);
@@ -157,7 +149,7 @@ commands_report run_commands(const check_context& context, const run_plan& plan)
     // menu itself would ask the module more than the runs need.
     window.emplace(std::vector<menu_popup>{});
     window->show();
-    handle_messages();
+    handle_waiting_messages();
     const HWND main = window->handle();
     s.host().set_main_window(main);
     std::vector<GUID> registered;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "quarlo_host/runtime/window_watch.h"
+#include "quarlo_host/ui/main_window.h"
 
 namespace quarlo_host {
 
@@ -184,11 +185,7 @@ std::vector<worked_window> window_user::end_run() {
   stop_ = true;
   // The user may be waiting for a marker that only this thread can answer.
   for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    handle_waiting_messages();
     if (WaitForSingleObject(finished_, 0) == WAIT_OBJECT_0) break;
     MsgWaitForMultipleObjects(1, &finished_, FALSE, poll_ms, QS_ALLINPUT);
   }

@@ -16,8 +16,7 @@ const std::vector<host_command>& host_commands() {
        define_check},
       {"check-case", "run one check case here and print its result", define_check_case},
       {"run", "open the host window with the module's commands", define_run_window},
-      {"lookup", "run the lookup command and work its dialog, printing its fields",
-       define_lookup},
+      {"lookup", "run the lookup command and work its dialog, printing its fields", define_lookup},
   };
   return table;
 }
@@ -33,10 +32,15 @@ std::vector<const CLI::Option*> declared(const CLI::App& parser) {
   return options;
 }
 
-// How one option reads: MODULE.dll, --seed N, --json [FILE], -j N.
-std::string option_form(const CLI::Option& o) {
+// How one option reads: MODULE.dll, --seed N, --json [FILE]; with every
+// name it has (-j, --jobs N) where all_names.
+std::string option_form(const CLI::Option& o, bool all_names = false) {
   if (!o.nonpositional()) return o.get_name(true);
-  std::string form = o.get_lnames().empty() ? "-" + o.get_snames().front() : "--" + o.get_lnames().front();
+  std::string form =
+      o.get_lnames().empty() ? "-" + o.get_snames().front() : "--" + o.get_lnames().front();
+  if (all_names && !o.get_snames().empty() && !o.get_lnames().empty()) {
+    form = "-" + o.get_snames().front() + ", " + form;
+  }
   if (o.get_items_expected_max() != 0) {
     const std::string value = o.get_option_text().empty() ? "VALUE" : o.get_option_text();
     form += " " + (o.get_expected_min() == 0 ? "[" + value + "]" : value);
@@ -93,7 +97,7 @@ void list_commands(std::ostream& to) {
 void write_help(const host_command& command, const CLI::App& parser, std::ostream& out) {
   out << usage_line(command, parser) << "  " << command.summary << "\n";
   for (const CLI::Option* o : declared(parser)) {
-    std::string form = option_form(*o);
+    std::string form = option_form(*o, true);
     form.resize(std::max<size_t>(form.size() + 2, 24), ' ');
     out << "  " << form << o->get_description() << "\n";
   }

@@ -35,11 +35,7 @@ namespace {
 // Shows the window, lets it paint, saves its picture and closes it.
 bool show_and_save(main_window& window, const std::string& path) {
   window.show();
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  handle_waiting_messages();
   return save_window_bitmap(window.handle(), path);
 }
 

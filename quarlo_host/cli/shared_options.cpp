@@ -28,8 +28,7 @@ CLI::Option* add_abi_option(CLI::App& parser, std::optional<module_abi>& abi) {
 void add_host_options(CLI::App& parser, host_options& options, bool with_dialog_options) {
   add_module_argument(parser, options.module)->required();
   add_abi_option(parser, options.abi);
-  parser.add_option("--services", options.services, "the named services file")
-      ->option_text("FILE");
+  parser.add_option("--services", options.services, "the named services file")->option_text("FILE");
   parser.add_option("--screenshot", options.screenshot, "save a picture (BMP) and close")
       ->option_text("FILE.bmp");
   if (with_dialog_options) {

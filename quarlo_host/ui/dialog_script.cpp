@@ -59,7 +59,8 @@ dialog_script& dialog_script::type(UINT control_id, std::wstring_view text, acti
 }
 
 dialog_script& dialog_script::paste(UINT control_id, std::wstring_view text) {
-  steps_.push_back({[control_id, content = std::wstring(text)](HWND dialog) {
+  steps_.push_back({[lock = clipboard_, control_id, content = std::wstring(text)](HWND dialog) {
+                      lock->take();
                       if (set_clipboard_text(dialog, content))
                         post_to_control(dialog, control_id, WM_PASTE, 0, 0);
                       else
@@ -98,7 +99,21 @@ dialog_script& dialog_script::inspect(action fn) {
   return *this;
 }
 
+void dialog_script::clipboard_lock::take() {
+  mutex_ = CreateMutexW(nullptr, FALSE, L"quarlo_host dialog_script clipboard");
+  if (mutex_ != nullptr) WaitForSingleObject(mutex_, INFINITE);
+}
+
+void dialog_script::clipboard_lock::give_back() {
+  if (mutex_ == nullptr) return;
+  ReleaseMutex(mutex_);
+  CloseHandle(mutex_);
+  mutex_ = nullptr;
+}
+
 bool dialog_script::on_idle(HWND dialog) {
+  // The paste before this turn has been handled: the clipboard is free again.
+  clipboard_->give_back();
   while (next_ < steps_.size()) {
     const step current = steps_[next_++];
     current.run(dialog);

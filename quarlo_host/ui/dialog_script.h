@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -20,7 +21,9 @@ class dialog_script final {
   // Types text into a control, one character per turn; a surrogate pair travels
   // together. after_each, when given, runs once each character has been handled.
   dialog_script& type(UINT control_id, std::wstring_view text, action after_each = nullptr);
-  // Puts text on the clipboard and pastes it into a control.
+  // Puts text on the clipboard and pastes it into a control. The clipboard is
+  // the whole desktop's: from putting the text there until the paste has been
+  // handled, a named mutex keeps out every other process's script.
   dialog_script& paste(UINT control_id, std::wstring_view text);
   // Presses and releases a key in a control.
   dialog_script& key(UINT control_id, UINT virtual_key);
@@ -42,8 +45,24 @@ class dialog_script final {
     bool posts;
   };
 
+  // The clipboard's named mutex, held while a paste is on its way.
+  class clipboard_lock final {
+   public:
+    clipboard_lock() = default;
+    clipboard_lock(const clipboard_lock&) = delete;
+    clipboard_lock& operator=(const clipboard_lock&) = delete;
+    ~clipboard_lock() { give_back(); }
+    void take();
+    void give_back();
+
+   private:
+    HANDLE mutex_ = nullptr;
+  };
+
   std::vector<step> steps_;
   size_t next_ = 0;
+  // Shared with the paste steps, which may outlive a moved script.
+  std::shared_ptr<clipboard_lock> clipboard_ = std::make_shared<clipboard_lock>();
 };
 
 }  // namespace quarlo_host

@@ -81,6 +81,14 @@ main_window::~main_window() {
   if (window_ != nullptr) DestroyWindow(window_);
 }
 
+void handle_waiting_messages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
 UINT main_window::command_id(size_t popup, size_t command) {
   return first_command_id + static_cast<UINT>(popup) * commands_per_popup +
          static_cast<UINT>(command);

@@ -14,6 +14,9 @@
 
 namespace quarlo_host {
 
+// Dispatches the messages waiting in this thread's queue; returns once it is empty.
+void handle_waiting_messages();
+
 class main_window final {
  public:
   // Creates the window, hidden, with a menu bar for popups (which must outlive

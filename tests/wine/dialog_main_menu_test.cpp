@@ -93,15 +93,6 @@ std::string menu_text(HMENU menu, UINT position) {
   return to_utf8(text);
 }
 
-// Dispatches what is queued for this thread.
-void pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 TEST(MainMenu, GroupsByParentOrdersByPriorityAndFollowsDisplayState) {
   fake_group late(parent_p, 5, {{"Alpha", "Alpha", true, 0}});
   fake_group other(parent_q, 1, {{"Beta", "Beta", true, 0}});
@@ -146,7 +137,7 @@ TEST(MainMenu, GroupsByParentOrdersByPriorityAndFollowsDisplayState) {
     // Identifiers of no item and control notifications run nothing.
     PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(3, 1), 0);
     PostMessageW(window.handle(), WM_COMMAND, main_window::command_id(2, 0) | (1u << 16), 0);
-    pump();
+    quarlo_host::handle_waiting_messages();
     EXPECT_EQ(early.runs, (std::vector<uint32_t>{0, 0, 1}));
     EXPECT_TRUE(early.callback_was_empty);
     EXPECT_EQ(other.runs, std::vector<uint32_t>{1});
@@ -226,7 +217,7 @@ TEST_F(ModuleMenu, ChoosingTamselToolOpensTheDialog) {
   script.click(quarlo_host::lookup_close_id);
   menu_window.drive_dialogs(&script);
   PostMessageW(menu_window.handle(), WM_COMMAND, GetMenuItemID(group, 0), 0);
-  pump();
+  quarlo_host::handle_waiting_messages();
   EXPECT_TRUE(script.finished());
   EXPECT_EQ(caption, "Tamsel tool");
   EXPECT_EQ(owner, menu_window.handle());
