@@ -11,11 +11,13 @@
 #include "module_under_test.h"
 #include "quarlo/exception_io.h"
 #include "quarlo/mainmenu_commands.h"
+#include "quarlo_host/checker/window_user.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/host_string.h"
 #include "quarlo_host/runtime/loaded_module.h"
+#include "quarlo_host/ui/main_window.h"
 #include "support/host_streams.h"
 #include "tamsel_session.h"
 
@@ -95,6 +97,10 @@ TEST(CheckerModuleFiles, EachLoadsWithTheExportsOfItsFault) {
 }
 
 TEST_F(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
+  // A host window to own the first command's dialog, and a user to close it.
+  quarlo_host::main_window window(std::vector<quarlo_host::menu_popup>{});
+  host.set_main_window(window.handle());
+  quarlo_host::window_user user(window.handle(), {L"text"}, {});
   load(checker_module("conforming"));
   std::vector<uint32_t> counts;
   std::set<std::string> guids;
@@ -126,10 +132,14 @@ TEST_F(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
     for (uint32_t index : {0u, count}) {
       service_ref given;
       given.assign(&callback);
+      user.begin_run();
       group->run_command(index, std::move(given));
+      user.end_run();
       EXPECT_EQ(callback.outstanding(), 0) << "index " << index;
     }
+    user.begin_run();
     group->run_command(0, service_ref());
+    user.end_run();
   }
   EXPECT_EQ(counts, (std::vector<uint32_t>{1, 2}));
 }

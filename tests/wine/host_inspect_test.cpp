@@ -84,7 +84,7 @@ TEST(Inspect, EachCommandsHelpNamesEveryArgumentItsParserTakes) {
   };
   const row rows[] = {
       {"check",
-       {"  MODULE.dll ", "  --json [FILE] ", "  --jobs N ", "  --steps N ", "  --in-process "}},
+       {"  MODULE.dll ", "  --json [FILE] ", "  -j, --jobs N ", "  --steps N ", "  --in-process "}},
       {"check-case", {"  ID ", "  SEED ", "  --timeout SECONDS "}},
       {"lookup", {"  --text TEXT ", "  --screenshot FILE.bmp ", "  --update "}},
   };
