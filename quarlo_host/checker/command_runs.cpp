@@ -23,8 +23,8 @@ namespace {
 constexpr size_t long_text_length = 30000;
 constexpr GUID callback_guid = {0x5EED0002, 0xCA11, 0xBAC4, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-// The services a host registers: the sample file beside the program; the
-// session's own checker service when that file cannot be read.
+// The sample services from the file beside the program, beside the session's
+// own checker service; without the file, that one alone.
 void register_samples(service_registry& registry) {
   std::vector<service_entry> entries;
   services_file_error error;

@@ -51,14 +51,22 @@ check_result each_run(const check_context& context, const run_plan& plan, Judge 
   return passed(shapes(report));
 }
 
-// As each_run, then judge_report on what the unload left.
+// Runs every command under plan, then judge_report sees every run and what
+// the unload left.
 template <typename Judge>
-check_result after_unload(const check_context& context, const run_plan& plan, Judge judge_report) {
+check_result whole_report(const check_context& context, const run_plan& plan, Judge judge_report) {
   const commands_report report = run_commands(context, plan);
   if (report.no_groups) return skipped("no mainmenu_commands group");
   check_result r = judge_report(report);
   if (r.status == check_status::passed) r.details = shapes(report);
   return r;
+}
+
+// No block handed out during the runs alive once the module unloaded.
+check_result blocks_left(const commands_report& report) {
+  if (report.blocks_left == 0) return passed();
+  return expected_got("no block of the runs alive once the module unloaded",
+                      counted(report.blocks_left, "block(s)"));
 }
 
 check_result check_commands_return(const check_context& context) {
@@ -100,23 +108,23 @@ check_result check_closes(const check_context& context) {
 }
 
 check_result check_windows_gone(const check_context& context) {
-  const commands_report report = run_commands(context, {});
-  if (report.no_groups) return skipped("no mainmenu_commands group");
-  for (const command_run& run : report.runs) {
-    if (!run.windows_left.empty()) {
-      return expected_got(run.name() + ": no window of the module's once it returned",
-                          run.windows_left.front());
+  return whole_report(context, {}, [](const commands_report& report) {
+    for (const command_run& run : report.runs) {
+      if (!run.windows_left.empty()) {
+        return expected_got(run.name() + ": no window of the module's once it returned",
+                            run.windows_left.front());
+      }
     }
-  }
-  if (!report.windows_after_unload.empty()) {
-    return expected_got("no window of the module's once it unloaded",
-                        report.windows_after_unload.front());
-  }
-  return passed(shapes(report));
+    if (!report.windows_after_unload.empty()) {
+      return expected_got("no window of the module's once it unloaded",
+                          report.windows_after_unload.front());
+    }
+    return passed();
+  });
 }
 
 check_result check_classes_unregistered(const check_context& context) {
-  return after_unload(context, {}, [](const commands_report& report) {
+  return whole_report(context, {}, [](const commands_report& report) {
     if (report.classes_after_unload.empty()) return passed();
     return expected_got("every window class it registered gone once it unloaded",
                         "class " + report.classes_after_unload.front() + " still registered");
@@ -134,57 +142,48 @@ check_result check_callback_released(const check_context& context) {
 }
 
 check_result check_no_leak(const check_context& context) {
-  return after_unload(context, {}, [](const commands_report& report) {
-    if (report.blocks_left == 0) return passed();
-    return expected_got("no block of the runs alive once the module unloaded",
-                        counted(report.blocks_left, "block(s)"));
-  });
+  return whole_report(context, {}, blocks_left);
 }
 
 check_result check_second_run(const check_context& context) {
-  const commands_report report = run_commands(context, {2, host_failure::none});
-  if (report.no_groups) return skipped("no mainmenu_commands group");
-  for (size_t i = 0; i + 1 < report.runs.size(); i += 2) {
-    const std::string first = run_shape(report.runs[i]);
-    const std::string second = run_shape(report.runs[i + 1]);
-    if (first != second) {
-      return expected_got(report.runs[i].name() + " run a second time as the first: " + first,
-                          second);
+  return whole_report(context, {2, host_failure::none}, [](const commands_report& report) {
+    for (size_t i = 0; i + 1 < report.runs.size(); i += 2) {
+      const std::string first = run_shape(report.runs[i]);
+      const std::string second = run_shape(report.runs[i + 1]);
+      if (first != second) {
+        return expected_got(report.runs[i].name() + " run a second time as the first: " + first,
+                            second);
+      }
     }
-  }
-  return passed(shapes(report));
+    return passed();
+  });
 }
 
 // With the host failing while the command's window is open: the failure
 // handled, or out of run_command as thrown; no window of the run left; no leak.
 check_result check_host_failure(const check_context& context, host_failure failure) {
   const bool bad_alloc = failure == host_failure::bad_alloc;
-  const run_plan plan{1, failure};
-  const commands_report report = run_commands(context, plan);
-  if (report.no_groups) return skipped("no mainmenu_commands group");
-  for (const command_run& run : report.runs) {
-    const bool intact = run.thrown == thrown_kind::none ||
-                        (bad_alloc ? run.thrown == thrown_kind::bad_alloc
-                                   : run.thrown == thrown_kind::exception_io &&
-                                         run.exception_message == host_failure_message);
-    if (!intact) {
-      return expected_got(
-          run.name() + ": the host's " +
-              (bad_alloc ? std::string("std::bad_alloc")
-                         : std::string("quarlo_io::exception_io: ") + host_failure_message) +
-              " handled or let out",
-          thrown_text(run));
+  return whole_report(context, {1, failure}, [bad_alloc](const commands_report& report) {
+    for (const command_run& run : report.runs) {
+      const bool intact = run.thrown == thrown_kind::none ||
+                          (bad_alloc ? run.thrown == thrown_kind::bad_alloc
+                                     : run.thrown == thrown_kind::exception_io &&
+                                           run.exception_message == host_failure_message);
+      if (!intact) {
+        return expected_got(
+            run.name() + ": the host's " +
+                (bad_alloc ? std::string("std::bad_alloc")
+                           : std::string("quarlo_io::exception_io: ") + host_failure_message) +
+                " handled or let out",
+            thrown_text(run));
+      }
+      if (!run.worked_alive.empty()) {
+        return expected_got(run.name() + ": its windows closed once it returned",
+                            run.worked_alive.front() + " still open");
+      }
     }
-    if (!run.worked_alive.empty()) {
-      return expected_got(run.name() + ": its windows closed once it returned",
-                          run.worked_alive.front() + " still open");
-    }
-  }
-  if (report.blocks_left != 0) {
-    return expected_got("no block of the runs alive once the module unloaded",
-                        counted(report.blocks_left, "block(s)"));
-  }
-  return passed(shapes(report));
+    return blocks_left(report);
+  });
 }
 
 check_result check_host_bad_alloc(const check_context& context) {

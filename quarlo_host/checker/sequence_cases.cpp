@@ -6,7 +6,6 @@
 #include <iterator>
 #include <list>
 #include <new>
-#include <optional>
 #include <random>
 #include <string>
 
@@ -228,12 +227,16 @@ std::string group_counts(check_session& s) {
 check_result check_random_calls(const check_context& context) {
   std::deque<std::string> recent;
   uint32_t done = 0;
+  const auto at = [&] {
+    return "seed " + std::to_string(context.seed) + ", step " + std::to_string(done);
+  };
+  const auto replay = [&] {
+    return "replay: --seed " + std::to_string(context.seed) + " --steps " + std::to_string(done);
+  };
   const auto fail = [&](const std::string& details) {
     std::string steps;
     for (const auto& s : recent) steps += (steps.empty() ? "" : "; ") + s;
-    return failed("seed " + std::to_string(context.seed) + ", step " + std::to_string(done) + ": " +
-                  details + " (replay: --seed " + std::to_string(context.seed) + " --steps " +
-                  std::to_string(done) + "; steps up to it: " + steps + ")");
+    return failed(at() + ": " + details + " (" + replay() + "; steps up to it: " + steps + ")");
   };
   uint64_t mark = 0;
   {
@@ -246,10 +249,7 @@ check_result check_random_calls(const check_context& context) {
     while (context.steps != 0 ? done < context.steps : std::chrono::steady_clock::now() < until) {
       ++done;
       // Should the module crash, the crash's report names this step.
-      note_for_crash(("seed " + std::to_string(context.seed) + ", step " + std::to_string(done) +
-                      " (replay: --seed " + std::to_string(context.seed) + " --steps " +
-                      std::to_string(done) + "), after: " + calls.last_step())
-                         .c_str());
+      note_for_crash((at() + " (" + replay() + "), after: " + calls.last_step()).c_str());
       try {
         calls.step();
       } catch (...) {

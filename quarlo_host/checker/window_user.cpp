@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "quarlo_host/runtime/win32_windows.h"
 #include "quarlo_host/runtime/window_watch.h"
 #include "quarlo_host/ui/main_window.h"
 
@@ -21,44 +22,24 @@ constexpr size_t longest_typed = 200;
 constexpr int deepest = 4;
 constexpr DWORD poll_ms = 10;
 
-std::wstring class_of(HWND window) {
-  wchar_t name[64] = {};
-  const int n = GetClassNameW(window, name, 64);
-  return std::wstring(name, n > 0 ? n : 0);
-}
-
 bool usable(HWND control) { return IsWindowVisible(control) && IsWindowEnabled(control); }
 
 bool is_edit(HWND control) {
-  return lstrcmpiW(class_of(control).c_str(), L"Edit") == 0 && usable(control) &&
+  return lstrcmpiW(class_name(control).c_str(), L"Edit") == 0 && usable(control) &&
          (GetWindowLongPtrW(control, GWL_STYLE) & ES_READONLY) == 0;
 }
 
 bool is_push_button(HWND control) {
   const LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
   const int id = GetDlgCtrlID(control);
-  return lstrcmpiW(class_of(control).c_str(), L"Button") == 0 && usable(control) &&
+  return lstrcmpiW(class_name(control).c_str(), L"Button") == 0 && usable(control) &&
          (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) && id != IDOK && id != IDCANCEL;
-}
-
-BOOL CALLBACK collect(HWND window, LPARAM into) {
-  reinterpret_cast<std::vector<HWND>*>(into)->push_back(window);
-  return TRUE;
-}
-
-// The thread's top-level windows in z-order.
-std::vector<HWND> windows_of(DWORD thread) {
-  std::vector<HWND> all;
-  EnumThreadWindows(thread, collect, reinterpret_cast<LPARAM>(&all));
-  return all;
 }
 
 template <class Keep>
 std::vector<HWND> controls(HWND window, Keep keep) {
-  std::vector<HWND> all;
-  EnumChildWindows(window, collect, reinterpret_cast<LPARAM>(&all));
   std::vector<HWND> kept;
-  for (HWND h : all) {
+  for (HWND h : descendants(window)) {
     if (keep(h)) kept.push_back(h);
   }
   return kept;
@@ -74,13 +55,6 @@ bool owned_by(HWND window, HWND main) {
 }
 
 bool ended(HWND window) { return !IsWindow(window) || !IsWindowVisible(window); }
-
-// The lParam of a key message: one press of the key, or its release.
-LPARAM key_lparam(UINT key, bool release) {
-  LPARAM value = 1 | static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16);
-  if (release) value |= static_cast<LPARAM>(0xC0000000u);
-  return value;
-}
 
 void register_agent_class(WNDPROC proc) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -150,7 +124,7 @@ LRESULT CALLBACK window_user::agent_proc(HWND window, UINT message, WPARAM wpara
   }
   if (self != nullptr && message == force_end_message) {
     const auto target = reinterpret_cast<HWND>(lparam);
-    if (class_of(target) == L"#32770") {
+    if (is_dialog(target)) {
       EndDialog(target, IDCANCEL);
     } else {
       DestroyWindow(target);
@@ -164,7 +138,7 @@ void window_user::begin_run() {
   worked_.clear();
   known_.clear();
   // Windows open before the run (left open by an earlier one) are not its own.
-  for (HWND window : windows_of(command_thread_)) known_.insert(window);
+  for (HWND window : top_level_windows(command_thread_)) known_.insert(window);
   gave_up_ = false;
   armed_ = false;
   stop_ = false;
@@ -210,7 +184,7 @@ void window_user::work() {
 // The first window of the command's thread in z-order that is shown, takes
 // input, and is new to the user.
 HWND window_user::next_window() {
-  for (HWND window : windows_of(command_thread_)) {
+  for (HWND window : top_level_windows(command_thread_)) {
     if (window == main_ || window == agent_ || !usable(window) || known_.count(window) != 0) {
       continue;
     }

@@ -5,6 +5,7 @@
 
 #include "quarlo_host/runtime/import_slots.h"
 #include "quarlo_host/runtime/utf.h"
+#include "quarlo_host/runtime/win32_windows.h"
 
 namespace quarlo_host::window_watch {
 
@@ -82,14 +83,6 @@ ATOM WINAPI hook_register_ex_a(const WNDCLASSEXA* c) {
   return remember_registered(state().real_ex_a(c), c->hInstance, c->lpszClassName);
 }
 
-std::wstring class_name_of(HWND window) {
-  wchar_t name[256] = {};
-  const int n = GetClassNameW(window, name, 256);
-  return std::wstring(name, n > 0 ? n : 0);
-}
-
-bool is_dialog(HWND window) { return class_name_of(window) == L"#32770"; }
-
 // The procedures a window runs: its own, read as both kinds of window (a
 // window of the other kind reads as a thunk), and a dialog's procedure.
 bool runs_in(HWND window, const image_range& image) {
@@ -102,15 +95,9 @@ bool runs_in(HWND window, const image_range& image) {
           image.contains(static_cast<uintptr_t>(GetWindowLongPtrA(window, DWLP_DLGPROC))));
 }
 
-BOOL CALLBACK collect(HWND window, LPARAM into) {
-  reinterpret_cast<std::vector<HWND>*>(into)->push_back(window);
-  return TRUE;
-}
-
 // This thread's windows: top-level and message-only ones, and all below them.
 std::vector<HWND> thread_windows() {
-  std::vector<HWND> roots;
-  EnumThreadWindows(GetCurrentThreadId(), collect, reinterpret_cast<LPARAM>(&roots));
+  std::vector<HWND> roots = top_level_windows(GetCurrentThreadId());
   for (HWND h = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); h != nullptr;
        h = FindWindowExW(HWND_MESSAGE, h, nullptr, nullptr)) {
     if (GetWindowThreadProcessId(h, nullptr) == GetCurrentThreadId()) roots.push_back(h);
@@ -118,7 +105,8 @@ std::vector<HWND> thread_windows() {
   std::vector<HWND> all;
   for (HWND root : roots) {
     all.push_back(root);
-    EnumChildWindows(root, collect, reinterpret_cast<LPARAM>(&all));
+    const std::vector<HWND> below = descendants(root);
+    all.insert(all.end(), below.begin(), below.end());
   }
   return all;
 }
@@ -164,7 +152,7 @@ std::vector<module_window> find_windows(const image_range& image) {
   for (HWND h : thread_windows()) {
     if (!runs_in(h, image)) continue;
     const bool child = (GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) != 0;
-    found.push_back({h, class_name_of(h), !child, IsWindowVisible(h) != FALSE});
+    found.push_back({h, class_name(h), !child, IsWindowVisible(h) != FALSE});
     // A class of the module's own: its procedure or its instance is the module's.
     const auto instance = reinterpret_cast<HINSTANCE>(GetClassLongPtrW(h, GCLP_HMODULE));
     if (image.contains(static_cast<uintptr_t>(GetClassLongPtrW(h, GCLP_WNDPROC))) ||
@@ -178,14 +166,14 @@ std::vector<module_window> find_windows(const image_range& image) {
 std::string describe(HWND window) {
   wchar_t caption[128] = {};
   const int n = InternalGetWindowText(window, caption, 128);
-  std::string text = "a window of class " + to_utf8(class_name_of(window));
+  std::string text = "a window of class " + to_utf8(class_name(window));
   if (n > 0) text += " \"" + to_utf8(std::wstring_view(caption, n)) + "\"";
   return text;
 }
 
 void disarm(HWND window) {
-  std::vector<HWND> all{window};
-  EnumChildWindows(window, collect, reinterpret_cast<LPARAM>(&all));
+  std::vector<HWND> all = descendants(window);
+  all.push_back(window);
   for (HWND h : all) {
     if (is_dialog(h)) SetWindowLongPtrW(h, DWLP_DLGPROC, 0);
     SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));

@@ -4,19 +4,12 @@
 #include <string>
 #include <utility>
 
+#include "quarlo_host/runtime/win32_windows.h"
+
 namespace quarlo_host {
 namespace {
 
 bool high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-
-// The lParam of a key message: repeat count 1, the key's scan code, and for a
-// release the previous-state and transition bits.
-LPARAM key_lparam(UINT virtual_key, bool release) {
-  const UINT scan = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
-  LPARAM value = 1 | static_cast<LPARAM>(scan << 16);
-  if (release) value |= static_cast<LPARAM>(0xC0000000u);
-  return value;
-}
 
 void post_to_control(HWND dialog, UINT control_id, UINT message, WPARAM wparam, LPARAM lparam) {
   PostMessageW(GetDlgItem(dialog, control_id), message, wparam, lparam);
