@@ -232,8 +232,6 @@ void note_for_crash(const char* text) {
   note[n] = '\0';
 }
 
-const char* crash_note() { return note; }
-
 void write_crash_result(uint32_t code) {
   if (note[0] == '\0') return;
   char line[sizeof note + 128];

@@ -52,9 +52,8 @@ void run_case_for_parent(const check_case& c, const check_context& context, std:
 
 // What the running case is doing, for the report should the module crash
 // it (null: nothing worth saying); cleared when the case ends. Kept in a
-// fixed buffer, so reading it needs no heap.
+// fixed buffer, so reporting it needs no heap.
 void note_for_crash(const char* text);
-const char* crash_note();
 // The result line of a child whose module crashed with code, naming the
 // crash note; written without the heap, which the crash may have broken.
 void write_crash_result(uint32_t code);
