@@ -19,31 +19,73 @@ if [ "$(dpkg --print-architecture)" = amd64 ]; then
   packages+=(libhyperscan-dev)
 fi
 
+# Where this kernel runs no 32-bit programs, Wine runs in a small virtual
+# machine (tools/wine_vm.sh): these build and boot it ...
+vm_packages=(debootstrap e2fsprogs)
+# ... with a QEMU from bookworm-backports: bookworm's own (7.2) emulates two
+# things Wine relies on wrongly, the error code of a software interrupt in
+# 64-bit mode (a fail-fast ends as an access violation) and a 32-bit IRET
+# under SMAP (Wine's programs fault).
+vm_qemu=qemu-system-x86
+vm_qemu_min=1:10
+# ... and these make up its guest, a Debian 12 of its own.
+guest_packages=(
+  linux-image-amd64 kmod iproute2 python3 procps
+  wine wine32:i386 fonts-wine xvfb x11-utils
+)
+if [ "${1:-}" = --guest-packages ]; then
+  echo "${guest_packages[@]}"
+  exit 0
+fi
+
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
-
-need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  need_i386=1
-fi
-
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ "$need_i386" -eq 0 ] && [ "${#missing[@]}" -eq 0 ]; then
-  exit 0
-fi
-
-echo "install_deps: installing ${missing[*]}"
-if [ "$need_i386" -eq 1 ]; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
-fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+updated=0
+
+install_missing() {  # packages...
+  local p missing=()
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  [ "${#missing[@]}" -ne 0 ] || return 0
+  echo "install_deps: installing ${missing[*]}"
+  if [ "$updated" -eq 0 ]; then
+    "${sudo_cmd[@]}" apt-get update -q
+    updated=1
+  fi
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  "${sudo_cmd[@]}" apt-get update -q
+  updated=1
+fi
+install_missing "${packages[@]}"
+# wine32 brings the 32-bit loader; where the kernel refuses to run it, the
+# virtual machine's packages are needed too.
+install_qemu() {
+  local version
+  version=$(dpkg-query -W -f='${Version}' "$vm_qemu" 2>/dev/null || true)
+  if [ -n "$version" ] && dpkg --compare-versions "$version" ge "$vm_qemu_min"; then return 0; fi
+  if ! apt-cache policy "$vm_qemu" | grep -q bookworm-backports; then
+    if ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d; then
+      echo "install_deps: adding bookworm-backports to apt's sources, for $vm_qemu"
+      echo 'deb http://deb.debian.org/debian bookworm-backports main' |
+        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
+    fi
+    "${sudo_cmd[@]}" apt-get update -q
+  fi
+  echo "install_deps: installing $vm_qemu from bookworm-backports"
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends -t bookworm-backports "$vm_qemu"
+}
+
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  install_missing "${vm_packages[@]}"
+  install_qemu
+fi

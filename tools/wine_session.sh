@@ -1,29 +1,55 @@
 #!/usr/bin/env bash
 # Prepares Wine for the tests and the demo: one 32-bit prefix (created once),
-# a display (Xvfb when none is given), and a persistent wineserver so every
-# later Wine start is fast. `start` writes build/wine/env, which wine_exec.sh
-# reads; `stop` ends what `start` began. `check` exits 0 when Wine can run
-# here, else says why and exits 1.
+# a display (Xvfb when none is given), a persistent wineserver so every later
+# Wine start is fast, and Wine's own daemons already running.
+#
+#   tools/wine_session.sh how      prints how Wine runs here: native, vm-kvm
+#                                  or vm-tcg (below)
+#   tools/wine_session.sh check    exits 0 when Wine can run here one way or
+#                                  the other, else says why and exits 1
+#   tools/wine_session.sh start    starts the session; writes build/wine/env,
+#                                  which wine_exec.sh reads
+#   tools/wine_session.sh exec CMD runs a Linux command where Wine runs
+#   tools/wine_session.sh stop     ends what start began
+#
+# Wine runs 32-bit Windows programs as 32-bit Linux processes. Some kernels run
+# 64-bit user code only: there every i386 program fails with "Exec format
+# error", Wine's loader and server included, and the session runs in a small
+# virtual machine instead (tools/wine_vm.sh), with KVM where it serves (vm-kvm)
+# and under full emulation otherwise (vm-tcg). TAMSEL_WINE=vm chooses the
+# virtual machine where Wine would run natively.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 state="$root/build/wine"
 envfile="$state/env"
 prefix="${TAMSEL_WINEPREFIX:-$state/prefix}"
+log="$state/session.log"
+loader="${TAMSEL_I386_LOADER:-/lib/ld-linux.so.2}"
 
 wine_env() {
   export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 }
 
-# Wine runs 32-bit Windows programs as 32-bit Linux processes. Some kernels
-# run 64-bit user code only: there every i386 program fails with "Exec format
-# error", Wine's loader and server included.
-check() {
-  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo "wine_session: this kernel does not run 32-bit (i386) programs, so 32-bit Wine cannot run here" >&2
-    return 1
+how() {
+  if [ "${TAMSEL_WINE:-}" != vm ] && "$loader" --version >/dev/null 2>&1; then
+    echo native
+  else
+    echo "vm-$("$root/tools/wine_vm.sh" accel)"
   fi
+}
+
+check() {
+  [ "$(how)" = native ] && return 0
+  local tool missing=()
+  for tool in qemu-system-x86_64 debootstrap mke2fs; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  echo "wine_session: this kernel does not run 32-bit (i386) programs, and the virtual machine" \
+    "that runs Wine instead needs ${missing[*]} (tools/install_deps.sh installs them)" >&2
+  return 1
 }
 
 display_alive() {
@@ -51,8 +77,18 @@ start_xvfb() {
   return 1
 }
 
-start() {
-  check
+# Wine starts its desktop (explorer.exe /desktop) and its services (rpcss
+# among them) on demand, as children of the first program that needs them,
+# and they keep that program's standard error for as long as they live: a
+# test's output pipe would never close. Started here, they hold the
+# session's log instead. (Any run of wine, even `reg add`, starts services.exe
+# with the services it starts at once.)
+start_daemons() {
+  wine explorer.exe /desktop </dev/null >>"$log" 2>&1 &
+  wine net start rpcss </dev/null >>"$log" 2>&1
+}
+
+start_native() {
   mkdir -p "$state"
   wine_env
   local display="${DISPLAY:-}"
@@ -76,26 +112,58 @@ start() {
   wineserver -p </dev/null >/dev/null 2>&1 || true
   # Wine places and draws every window itself: without a window manager (as
   # under Xvfb) waiting for one costs a second each time a window shows or hides.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1
+  start_daemons
   cat >"$envfile" <<ENV
 DISPLAY=$display
 WINEPREFIX=$prefix
 ENV
 }
 
-stop() {
+stop_native() {
   wine_env
   wineserver -k 2>/dev/null || true
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
     rm -f "$state/xvfb.pid"
   fi
+}
+
+start() {
+  check
+  if [ "$(how)" = native ]; then
+    start_native
+  else
+    "$root/tools/wine_vm.sh" start
+    "$root/tools/wine_vm.sh" exec "$root/tools/wine_session.sh" start
+  fi
+}
+
+stop() {
+  if [ "$(how)" = native ]; then
+    stop_native
+  else
+    "$root/tools/wine_vm.sh" stop
+  fi
   rm -f "$envfile"
 }
 
+exec_where_wine_runs() {
+  if [ "$(how)" = native ]; then
+    exec "$@"
+  fi
+  "$root/tools/wine_vm.sh" running || start
+  exec "$root/tools/wine_vm.sh" exec "$@"
+}
+
 case "${1:-}" in
-  start) start ;;
-  stop) stop ;;
-  check) check ;;
-  *) echo "usage: $0 start|stop|check" >&2; exit 2 ;;
+how | check | start | stop) "$1" ;;
+exec)
+  shift
+  exec_where_wine_runs "$@"
+  ;;
+*)
+  echo "usage: $0 how|check|start|exec CMD...|stop" >&2
+  exit 2
+  ;;
 esac
