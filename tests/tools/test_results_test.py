@@ -59,24 +59,54 @@ CASES = [
     ("skipped cases are not passes", ctest(("host", "run")),
      {"host": gtest(("x", "skipped"), ("y", "completed"))}, (1, 0, 1)),
     ("a program that ran no case fails", ctest(("host", "run")), {"host": gtest()}, (0, 1, 0)),
-    ("a disabled case counts nothing", ctest(("host", "run")),
-     {"host": gtest(("x", "suppressed"), ("y", "completed"))}, (1, 0, 0)),
+    ("a disabled case did not run, and fails", ctest(("host", "run")),
+     {"host": gtest(("x", "suppressed"), ("y", "completed"))}, (1, 1, 0)),
     ("a program that skipped every case fails", ctest(("host", "run")),
      {"host": gtest(("x", "skipped"))}, (0, 1, 1)),
     ("a test not run for a failed fixture fails", ctest(("a", "run"), ("b", "notrun")), {}, (1, 1, 0)),
-    ("a disabled test counts nothing", ctest(("a", "run"), ("b", "disabled")), {}, (1, 0, 0)),
+    ("a disabled test did not run, and fails", ctest(("a", "run"), ("b", "disabled")), {}, (1, 1, 0)),
     ("a run of nothing fails", ctest(), {}, (0, 1, 0)),
     ("a script's report counts its cases", ctest(("repro", "run")),
      {"repro": junit(("passed", "a.zip", ""), ("passed", "b.zip", ""))}, (2, 0, 0)),
     ("a script's failed and skipped cases", ctest(("signing", "fail")),
      {"signing": junit(("passed", "a.dll", ""), ("failed", "b.dll", "no signature"),
                        ("skipped", "loading", "no Wine"))}, (1, 1, 1)),
+    ("a case skipped without saying why fails", ctest(("signing", "run")),
+     {"signing": junit(("passed", "a.dll", ""), ("skipped", "loading", ""))}, (1, 1, 0)),
     ("a script that failed after its cases adds one", ctest(("audit", "fail")),
      {"audit": junit(("passed", "a.dll BA2009", ""))}, (1, 1, 0)),
     ("a script's report without a case fails", ctest(("repro", "run")), {"repro": junit()}, (0, 1, 0)),
     ("an unfinished report is one failure", ctest(("repro", "fail")),
      {"repro": '<testsuite><testcase name="a"'}, None),
 ]
+
+
+GTEST_OUTPUT = "[ RUN      ] A.One\n[       OK ] A.One (1 ms)\n[ RUN      ] A.Two\n"
+# A test that ran out of time: its output, its time, and what the failure
+# says of it with a time limit of 300 s.
+TIMEOUTS = [
+    ("names the case it was running", GTEST_OUTPUT, 300.02,
+     "host (ran out of its 300 s; last case reported: A.Two, without its report)"),
+    ("names a script's last line", "built\nchecking a.dll\n\n", 300.0,
+     "host (ran out of its 300 s; last case reported: its last line: checking a.dll, "
+     "without its report)"),
+    ("a failure within the limit is no time-out", GTEST_OUTPUT, 12.0, "host (fail, without its report)"),
+]
+
+
+def check_timeout(work, name, output, seconds, want):
+    folder = os.path.join(work, "timeout")
+    os.makedirs(os.path.join(folder, "test-results"), exist_ok=True)
+    paths = {f: os.path.join(folder, f) for f in ("report.xml", "tests.json", "test-reports.txt")}
+    with open(paths["report.xml"], "w") as f:
+        f.write(f'<testsuite><testcase name="host" status="fail" time="{seconds}"><failure message=""/>'
+                f'<system-out>{output}</system-out></testcase></testsuite>')
+    with open(paths["tests.json"], "w") as f:
+        f.write('{"tests": [{"name": "host", "properties": [{"name": "TIMEOUT", "value": 300}]}]}')
+    with open(paths["test-reports.txt"], "w") as f:
+        f.write("host\n")
+    _, failed, _ = test_results.count(paths["report.xml"], folder, paths["tests.json"])
+    return None if failed == [want] else f"expected {[want]}, got {failed}"
 
 
 def check(work, n, name, report, own, want):
@@ -113,6 +143,13 @@ def main():
                 report.passed(case[0])
             else:
                 report.failed(case[0], problem)
+        for case in TIMEOUTS:
+            problem = check_timeout(work, *case)
+            name = "a test out of time " + case[0]
+            if problem is None:
+                report.passed(name)
+            else:
+                report.failed(name, problem)
     report.write(sys.argv[1])
     for name, outcome, message in report.cases:
         print(f"{outcome}: {name}{': ' + message if message else ''}")
