@@ -3,7 +3,7 @@
 # loop: what a change needs rebuilt, and the suites that run in seconds.
 SHELL := /bin/bash
 
-.PHONY: deps test check demo dist bench fuzz format clean
+.PHONY: deps test check soak demo dist bench fuzz format clean
 
 deps:
 	@tools/install_deps.sh
@@ -13,6 +13,9 @@ test: deps
 
 check: deps
 	@tools/run_tests.sh --loop
+
+soak: deps
+	@tools/soak.sh
 
 demo: deps
 	@tools/build_preset.sh windows
