@@ -11,7 +11,8 @@
 #                                packages) under build/vm/, unless built from
 #                                the same recipe already
 #   tools/wine_vm.sh start       builds the guest if needed and boots it
-#   tools/wine_vm.sh running     exits 0 when the guest takes commands
+#                                (under full emulation when KVM cannot)
+#   tools/wine_vm.sh running     exits 0 when the guest is up
 #   tools/wine_vm.sh exec CMD..  runs CMD in the guest, in this folder
 #   tools/wine_vm.sh stop        powers the guest off
 #
@@ -134,15 +135,23 @@ start() {
   running && return 0
   stop
   image
-  mkdir -p "$run"
-  local how port
+  local how
   how=$(accel)
+  boot "$how" && return 0
+  [ "$how" = kvm ] || return 1
+  echo "wine_vm: the guest did not come up with KVM; under full emulation instead" >&2
+  boot tcg
+}
+
+boot() {  # kvm|tcg
+  mkdir -p "$run"
+  local port
   port=$(free_port)
   (umask 077 && "$python" -c 'import secrets; print(secrets.token_hex(16))' >"$run/token")
   echo "$port" >"$run/port"
-  echo "$how" >"$run/accel"
+  echo "$1" >"$run/accel"
   local accel_opts=(-accel tcg,thread=multi,tb-size=1024 -cpu max)
-  [ "$how" = tcg ] || accel_opts=(-accel kvm -cpu host)
+  [ "$1" = tcg ] || accel_opts=(-accel kvm -cpu host)
   qemu-system-x86_64 "${accel_opts[@]}" -smp "$(nproc)" -m 4096 \
     -display none -no-reboot -nodefaults -serial "file:$run/console.log" \
     -kernel "$vm/image/vmlinuz" -initrd "$vm/image/initrd.img" \
@@ -151,7 +160,7 @@ start() {
     -netdev "user,id=net,restrict=on,hostfwd=tcp:127.0.0.1:$port-:7000" \
     -device virtio-net-pci,netdev=net \
     -virtfs "local,path=$root,mount_tag=tree,security_model=none,multidevs=remap" \
-    -daemonize -pidfile "$run/qemu.pid"
+    -daemonize -pidfile "$run/qemu.pid" || return 1
   local pid waited=0
   pid=$(cat "$run/qemu.pid")
   until "$python" "$root/tools/wine_vm/vm_exec.py" ready "$run" 5; do
