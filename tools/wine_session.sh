@@ -26,6 +26,7 @@ envfile="$state/env"
 prefix="${TAMSEL_WINEPREFIX:-$state/prefix}"
 log="$state/session.log"
 loader="${TAMSEL_I386_LOADER:-/lib/ld-linux.so.2}"
+trap 'echo "wine_session: \"$BASH_COMMAND\" failed (log: $log)" >&2' ERR
 
 wine_env() {
   export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
@@ -85,7 +86,8 @@ start_xvfb() {
 # with the services it starts at once.)
 start_daemons() {
   wine explorer.exe /desktop </dev/null >>"$log" 2>&1 &
-  wine net start rpcss </dev/null >>"$log" 2>&1
+  # (It fails when services.exe has started rpcss already: that is fine.)
+  wine net start rpcss </dev/null >>"$log" 2>&1 || true
 }
 
 start_native() {
@@ -135,7 +137,10 @@ start() {
     start_native
   else
     "$root/tools/wine_vm.sh" start
-    "$root/tools/wine_vm.sh" exec "$root/tools/wine_session.sh" start
+    if ! "$root/tools/wine_vm.sh" exec "$root/tools/wine_session.sh" start; then
+      echo "wine_session: Wine did not start in the virtual machine (log: $log)" >&2
+      return 1
+    fi
   fi
 }
 
