@@ -29,6 +29,7 @@ import signal
 import socket
 import socketserver
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -88,15 +89,21 @@ class Command(socketserver.StreamRequestHandler):
         def send(kind):
             def write(data):
                 with lock:
-                    sock.sendall(frame(kind, data))
+                    try:
+                        sock.sendall(frame(kind, data))
+                    except OSError:
+                        pass  # the host is gone; the watch below ends the command
             return write
 
         def watch(proc):
             # The host sends nothing after its request: the end of the
             # connection is the host giving up, and ends the command.
             def gone():
-                while sock.recv(1):
-                    pass
+                try:
+                    while sock.recv(1):
+                        pass
+                except OSError:
+                    pass  # closed here, after the command, or reset by the host
                 if proc.poll() is None:
                     os.killpg(proc.pid, signal.SIGKILL)
             threading.Thread(target=gone, daemon=True).start()
@@ -110,17 +117,14 @@ class Command(socketserver.StreamRequestHandler):
                 f.write("2")
         try:
             status = relay(request["argv"], send(STDOUT), send(STDERR), watch,
-                           stdin=open(os.devnull, "rb"), cwd=request["cwd"], env=env,
+                           stdin=subprocess.DEVNULL, cwd=request["cwd"], env=env,
                            new_session=True)
         except OSError as e:
-            send(STDERR)(f"vm_exec: {request['argv'][0]}: {e.strerror}\n".encode())
+            send(STDERR)(f"vm_exec: {request['argv'][0]} in {request['cwd']}: {e.strerror}\n".encode())
             status = 127
         if self.server.cached_tree:
             os.sync()
-        try:
-            send(STATUS)(str(status).encode())
-        except OSError:
-            pass
+        send(STATUS)(str(status).encode())
 
 
 class Server(socketserver.ThreadingTCPServer):
