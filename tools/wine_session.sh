@@ -102,7 +102,9 @@ start_native() {
   fi
   if ! display_alive "$display"; then display=$(start_xvfb); fi
   export DISPLAY="$display"
-  if [ ! -f "$prefix/system.reg" ]; then
+  # A prefix whose registry a crash left empty is made anew.
+  if [ ! -s "$prefix/system.reg" ]; then
+    rm -rf "$prefix"
     wineboot -i >"$state/wineboot.log" 2>&1
     # A crash must end the process with an error, never wait on a dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
@@ -148,6 +150,10 @@ stop() {
   if [ "$(how)" = native ]; then
     stop_native
   else
+    # Wine ends first, and what it saved (the prefix's registry) reaches the
+    # host before the guest is powered off.
+    ! "$root/tools/wine_vm.sh" running ||
+      "$root/tools/wine_vm.sh" exec "$root/tools/wine_session.sh" stop || true
     "$root/tools/wine_vm.sh" stop
   fi
   rm -f "$envfile"
