@@ -18,7 +18,7 @@
 # virtual machine instead (tools/wine_vm.sh), with KVM where it serves (vm-kvm)
 # and under full emulation otherwise (vm-tcg). TAMSEL_WINE=vm chooses the
 # virtual machine where Wine would run natively.
-set -euo pipefail
+set -Eeuo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 state="$root/build/wine"
@@ -26,7 +26,8 @@ envfile="$state/env"
 prefix="${TAMSEL_WINEPREFIX:-$state/prefix}"
 log="$state/session.log"
 loader="${TAMSEL_I386_LOADER:-/lib/ld-linux.so.2}"
-trap 'echo "wine_session: \"$BASH_COMMAND\" failed (log: $log)" >&2' ERR
+# A step that fails says so (a function that returns failure has said why).
+trap '[[ $BASH_COMMAND == return* ]] || echo "wine_session: \"$BASH_COMMAND\" failed (log: $log)" >&2' ERR
 
 wine_env() {
   export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
