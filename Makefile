@@ -1,6 +1,7 @@
 # The front door. `make test` and `make demo` are the two commands a newcomer
 # needs; both install what is missing first. `make check` is the maintainer's
-# loop: what a change needs rebuilt, and the suites that run in seconds.
+# loop: what a change needs rebuilt, and the suites that run in seconds;
+# `make soak` runs the suites under Wine again and again, under load.
 SHELL := /bin/bash
 
 .PHONY: deps test check soak demo dist bench fuzz format clean
