@@ -3,7 +3,8 @@
 thing checked, each passed, failed (with why) or skipped (with why).
 tools/test_results.py counts these reports as it counts GoogleTest's.
 
-From Python: report = junit_report(SUITE); report.passed(NAME) ...; report.write(PATH).
+From Python: report = junit_report(SUITE); report.passed(NAME) ...; report.write(PATH),
+or report.check(NAME, PROBLEM) ...; return report.finish(PATH).
 From a shell script (tests/support/junit_report.sh):
   junit_report.py SUITE REPORT < RECORDS
 where RECORDS are NUL-separated triples: passed|failed|skipped, NAME, MESSAGE.
@@ -28,6 +29,13 @@ class junit_report:
     def skipped(self, name, reason):
         self.add("skipped", name, reason)
 
+    def check(self, name, problem):
+        """Passed when problem is None, else failed with it."""
+        if problem is None:
+            self.passed(name)
+        else:
+            self.failed(name, problem)
+
     def add(self, outcome, name, message):
         if outcome not in ("passed", "failed", "skipped"):
             raise ValueError(f"{name}: no outcome {outcome!r}")
@@ -48,6 +56,13 @@ class junit_report:
                 ET.SubElement(case, "skipped", message=message)
         os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
         ET.ElementTree(suite).write(path, encoding="utf-8", xml_declaration=True)
+
+    def finish(self, path):
+        """Writes the report, prints a line a case, and gives the exit status."""
+        self.write(path)
+        for name, outcome, message in self.cases:
+            print(f"{outcome}: {name}{': ' + message if message else ''}")
+        return 1 if self.failures() else 0
 
 
 def main():

@@ -61,10 +61,7 @@ def main():
             report.failed(name, "names what is not there: " + ", ".join(sorted(set(gone))))
         else:
             report.passed(name)
-    report.write(sys.argv[2])
-    for name, outcome, message in report.cases:
-        print(f"{outcome}: {name}{': ' + message if message else ''}")
-    return 1 if report.failures() else 0
+    return report.finish(sys.argv[2])
 
 
 if __name__ == "__main__":

@@ -121,15 +121,8 @@ def main():
     report = junit_report("run_tests")
     with tempfile.TemporaryDirectory() as work:
         for case in CASES:
-            problem = check(work, *case)
-            if problem is None:
-                report.passed(case[0])
-            else:
-                report.failed(case[0], problem)
-    report.write(sys.argv[1])
-    for name, outcome, message in report.cases:
-        print(f"{outcome}: {name}{': ' + message if message else ''}")
-    return 1 if report.failures() else 0
+            report.check(case[0], check(work, *case))
+    return report.finish(sys.argv[1])
 
 
 if __name__ == "__main__":

@@ -144,16 +144,8 @@ def main():
             else:
                 report.failed(case[0], problem)
         for case in TIMEOUTS:
-            problem = check_timeout(work, *case)
-            name = "a test out of time " + case[0]
-            if problem is None:
-                report.passed(name)
-            else:
-                report.failed(name, problem)
-    report.write(sys.argv[1])
-    for name, outcome, message in report.cases:
-        print(f"{outcome}: {name}{': ' + message if message else ''}")
-    return 1 if report.failures() else 0
+            report.check("a test out of time " + case[0], check_timeout(work, *case))
+    return report.finish(sys.argv[1])
 
 
 if __name__ == "__main__":

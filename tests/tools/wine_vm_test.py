@@ -147,13 +147,7 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     report = junit_report("wine_vm")
-
-    def record(name, problem):
-        if problem is None:
-            report.passed(name)
-        else:
-            report.failed(name, problem)
-
+    record = report.check
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "tools"))
         for name in ("wine_session.sh", "wine_vm.sh"):
@@ -170,10 +164,7 @@ def main():
             record("vm_exec: a caller that ends ends its command", check_caller_gone(served, work))
         finally:
             served.close()
-    report.write(sys.argv[1])
-    for name, outcome, message in report.cases:
-        print(f"{outcome}: {name}{': ' + message if message else ''}")
-    return 1 if report.failures() else 0
+    return report.finish(sys.argv[1])
 
 
 if __name__ == "__main__":
