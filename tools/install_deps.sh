@@ -2,6 +2,8 @@
 # Installs the Debian packages the build and the test suites need. Idempotent:
 # it touches apt only when something is missing. Works as root or through sudo.
 set -euo pipefail
+# shellcheck source=tools/apt_update.sh
+. "$(dirname "$0")/apt_update.sh"
 
 packages=(
   cmake make ninja-build g++ clang libclang-rt-14-dev llvm
@@ -55,7 +57,7 @@ install_missing() {  # packages...
   [ "${#missing[@]}" -ne 0 ] || return 0
   echo "install_deps: installing ${missing[*]}"
   if [ "$updated" -eq 0 ]; then
-    "${sudo_cmd[@]}" apt-get update -q
+    apt_update "${sudo_cmd[@]}"
     updated=1
   fi
   "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
@@ -63,7 +65,7 @@ install_missing() {  # packages...
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
-  "${sudo_cmd[@]}" apt-get update -q
+  apt_update "${sudo_cmd[@]}"
   updated=1
 fi
 install_missing "${packages[@]}"
@@ -79,7 +81,7 @@ install_qemu() {
       echo 'deb http://deb.debian.org/debian bookworm-backports main' |
         "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.list >/dev/null
     fi
-    "${sudo_cmd[@]}" apt-get update -q
+    apt_update "${sudo_cmd[@]}"
   fi
   echo "install_deps: installing $vm_qemu from bookworm-backports"
   "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends -t bookworm-backports "$vm_qemu"

@@ -30,6 +30,8 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 # Debian's own Python: it starts at once, where a shim first on PATH may not.
 python=/usr/bin/python3
+# shellcheck source=tools/apt_update.sh
+. "$root/tools/apt_update.sh"
 
 # KVM serves when its device opens and creates a virtual machine. A running
 # guest tells how it was started.
@@ -83,9 +85,9 @@ LIST
   "${sudo_cmd[@]}" find "$vm/debs" -name '*.deb' -exec cp -l -t "$fs/var/cache/apt/archives" {} +
   "${sudo_cmd[@]}" mount -t proc proc "$fs/proc"
   local status=0
+  # shellcheck disable=SC2046
   { in_chroot "$fs" dpkg --add-architecture i386 &&
-    in_chroot "$fs" apt-get update -q &&
-    # shellcheck disable=SC2046
+    apt_update in_chroot "$fs" &&
     in_chroot "$fs" apt-get install -y -q --no-install-recommends $(packages); } || status=$?
   "${sudo_cmd[@]}" umount "$fs/proc"
   [ "$status" -eq 0 ] || return "$status"

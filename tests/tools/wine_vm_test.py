@@ -67,6 +67,31 @@ def check_relay(_work, name, command, want, seconds):
     return None if took < seconds else f"took {took:.1f} s"
 
 
+# name, tries of apt-get update that fail before one succeeds, expected
+# (status, tries made, pauses slept)
+APT_UPDATE = [
+    ("a first try that succeeds is the only one", 0, (0, 1, "")),
+    ("a mirror caught mid-sync: tried again after a pause that doubles", 2, (0, 3, "15 30 ")),
+    ("five failures fail", 9, (1, 5, "15 30 60 120 ")),
+]
+
+
+def check_apt_update(_work, name, failures, want):
+    """apt_update with a stand-in apt-get and sleep, counting both."""
+    script = f"""
+        . {os.path.join(tools, "apt_update.sh")}
+        tries=0 slept=
+        fake() {{ tries=$((tries + 1)); [ "$1 $2" = "apt-get update" ] && [ $tries -gt {failures} ]; }}
+        sleep() {{ slept="$slept$1 "; }}
+        apt_update fake 2>/dev/null
+        echo "$? $tries $slept"
+    """
+    out = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=30).stdout
+    status, tries, slept = out.rstrip("\n").split(" ", 2)
+    got = (int(status), int(tries), slept)
+    return None if got == want else f"expected {want}, got {got}"
+
+
 class Served:
     """vm_exec.py serving on this machine, as the guest does."""
 
@@ -150,10 +175,12 @@ def main():
     record = report.check
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "tools"))
-        for name in ("wine_session.sh", "wine_vm.sh"):
+        for name in ("wine_session.sh", "wine_vm.sh", "apt_update.sh"):
             shutil.copy(os.path.join(tools, name), os.path.join(work, "tools"))
         for case in HOW:
             record("how: " + case[0], check_how(work, *case))
+        for case in APT_UPDATE:
+            record("apt_update: " + case[0], check_apt_update(work, *case))
         for case in RELAY:
             record("relay: " + case[0], check_relay(work, *case))
         served = Served(work)
