@@ -10,10 +10,9 @@
 #include <new>
 #include <thread>
 
-#include <nlohmann/json.hpp>
-
 #include "quarlo/exception_io.h"
 #include "quarlo/win32.h"
+#include "quarlo_host/checker/case_output.h"
 #include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"
@@ -21,8 +20,6 @@
 namespace quarlo_host {
 
 namespace {
-
-constexpr char result_prefix[] = "result ";
 
 // One argument quoted for CommandLineToArgvW.
 std::wstring quote(const std::wstring& arg) {
@@ -45,39 +42,6 @@ std::string seconds_text(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", seconds);
   return text;
-}
-
-std::string hex_code(DWORD code) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-  return hex;
-}
-
-// The start of the last line that begins with the result prefix: whatever the
-// module itself prints comes before it and cannot stand in for it.
-size_t result_line(const std::string& output) {
-  for (size_t at = output.rfind(result_prefix); at != std::string::npos;
-       at = at == 0 ? std::string::npos : output.rfind(result_prefix, at - 1)) {
-    if (at == 0 || output[at - 1] == '\n') return at;
-  }
-  return std::string::npos;
-}
-
-// The result line of a child's output; crashed when there is none.
-check_result parse_child_output(const std::string& output, DWORD exit_code) {
-  const size_t at = result_line(output);
-  if (at != std::string::npos) {
-    const size_t start = at + sizeof result_prefix - 1;
-    const std::string line = output.substr(start, output.find_first_of("\r\n", start) - start);
-    const nlohmann::json parsed = nlohmann::json::parse(line, nullptr, false);
-    check_result result{check_status::failed, {}};
-    if (parsed.is_object() && parse_status(parsed.value("status", ""), result.status)) {
-      result.details = parsed.value("details", "");
-      return result;
-    }
-  }
-  return {check_status::crashed,
-          "the case process ended with exit code " + hex_code(exit_code) + " and no result"};
 }
 
 // Runs one case in a child process and reads its result line.
@@ -152,7 +116,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
                      "no end; the case process was stopped");
     return outcome;
   }
-  outcome.result = parse_child_output(output, code);
+  outcome.result = read_case_output(output, code);
   return outcome;
 }
 
@@ -185,9 +149,8 @@ check_result run_check_case(const check_case& c, const check_context& context) {
   }
 }
 
-std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
-                                    const runner_options& options,
-                                    const std::function<void(const case_outcome&)>& report) {
+std::vector<case_outcome> run_jobs(const std::vector<case_job>& jobs, const runner_options& options,
+                                   const std::function<void(const case_outcome&)>& report) {
   std::vector<case_outcome> outcomes(jobs.size());
   if (options.in_process) {
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -237,16 +200,13 @@ void write_crash_result(uint32_t code) {
   char line[sizeof note + 128];
   const int n = std::snprintf(
       line, sizeof line, "\n%s{\"status\":\"crashed\",\"details\":\"exception 0x%08lX; %s\"}\n",
-      result_prefix, static_cast<unsigned long>(code), note);
+      case_result_prefix, static_cast<unsigned long>(code), note);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
 }
 
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out) {
-  const check_result r = run_check_case(c, context);
-  const nlohmann::json line = {{"status", status_name(r.status)}, {"details", r.details}};
-  out << result_prefix << line.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-      << std::endl;
+  out << case_result_line(run_check_case(c, context)) << std::flush;
 }
 
 }  // namespace quarlo_host

@@ -43,9 +43,8 @@ check_result run_check_case(const check_case& c, const check_context& context);
 
 // Runs every job; report sees each outcome in the jobs' order, as soon as it
 // and every one before it have ended. Returns the outcomes in that order.
-std::vector<case_outcome> run_cases(const std::vector<case_job>& jobs,
-                                    const runner_options& options,
-                                    const std::function<void(const case_outcome&)>& report);
+std::vector<case_outcome> run_jobs(const std::vector<case_job>& jobs, const runner_options& options,
+                                   const std::function<void(const case_outcome&)>& report);
 
 // The child's side: runs c with context here and writes its result line to out.
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out);

@@ -77,8 +77,6 @@ class window_user final {
   // Call once the command has returned: stops the user, handling this
   // thread's messages meanwhile, and gives the windows the run opened.
   std::vector<worked_window> end_run();
-  // The command's thread stopped handling input during the last run.
-  bool gave_up() const { return gave_up_; }
 
  private:
   static LRESULT CALLBACK agent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

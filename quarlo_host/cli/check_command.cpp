@@ -93,7 +93,7 @@ bool write_text(const std::string& path, const std::string& text, std::ostream& 
 // it cannot be loaded or entered at all.
 bool module_loads(const runner_options& runner, uint32_t seed, std::string& reason) {
   const check_case* loads = find_check_case("entry.loads");
-  const auto outcomes = run_cases({{loads, seed, 0}}, runner, [](const case_outcome&) {});
+  const auto outcomes = run_jobs({{loads, seed, 0}}, runner, [](const case_outcome&) {});
   reason = outcomes.front().result.details;
   return outcomes.front().result.status == check_status::passed;
 }
@@ -135,7 +135,7 @@ int check(const check_options& options, std::ostream& out, std::ostream& err) {
   const bool human = !(options.json && options.json_path.empty());
   check_run run{options.module, {}, options.strict, 0};
   const auto start = std::chrono::steady_clock::now();
-  run.outcomes = run_cases(jobs, runner, [&](const case_outcome& o) {
+  run.outcomes = run_jobs(jobs, runner, [&](const case_outcome& o) {
     if (!human) return;
     if (o.job.c == selection.front()) out << "seed " << o.job.seed << "\n";
     write_case_line(o, options.strict, out);
