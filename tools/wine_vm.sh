@@ -73,10 +73,11 @@ build_rootfs() {
   local fs=$1
   mkdir -p "$vm/debs"
   "${sudo_cmd[@]}" debootstrap --variant=minbase --cache-dir="$vm/debs" bookworm "$fs" "$mirror"
+  # The release and its updates: the guest runs nothing but Wine for the
+  # tests, with no way out of its own network.
   "${sudo_cmd[@]}" tee "$fs/etc/apt/sources.list" >/dev/null <<LIST
 deb $mirror bookworm main
 deb $mirror bookworm-updates main
-deb ${mirror%/debian}/debian-security bookworm-security main
 LIST
   "${sudo_cmd[@]}" cp /etc/resolv.conf "$fs/etc/resolv.conf"
   "${sudo_cmd[@]}" mkdir -p "$fs/etc/initramfs-tools/conf.d"
