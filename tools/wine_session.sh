@@ -106,7 +106,19 @@ start_native() {
   # A prefix whose registry a crash left empty is made anew.
   if [ ! -s "$prefix/system.reg" ]; then
     rm -rf "$prefix"
-    wineboot -i >"$state/wineboot.log" 2>&1
+    # Under full emulation on a loaded machine, the first boot of a prefix was
+    # seen to end with an error after it had made the prefix (the cause is not
+    # known). What counts is the prefix once every Wine process has ended; a
+    # second boot mends what the first left undone. Wine's errors go to the log.
+    local status=0
+    WINEDEBUG=err+all wineboot -i >"$state/wineboot.log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+      echo "wine_session: wineboot -i ended with status $status; booting once more" >>"$state/wineboot.log"
+      wineserver -w
+      WINEDEBUG=err+all wineboot -u >>"$state/wineboot.log" 2>&1
+    fi
+    wineserver -w
+    [ -s "$prefix/system.reg" ]
     # A crash must end the process with an error, never wait on a dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
       >/dev/null 2>&1
