@@ -1,4 +1,5 @@
 // The checker's command line and reports, against the module under test.
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -22,8 +23,13 @@ struct run_result {
   std::string err;
 };
 
+// check with args; a case's time limit, unless args set one, as long as
+// Wine's speed here needs.
 run_result check(std::vector<std::string> args) {
   args.insert(args.begin(), "check");
+  if (std::find(args.begin(), args.end(), "--timeout") == args.end()) {
+    args.insert(args.end(), {"--timeout", time_limit(60)});
+  }
   std::ostringstream out, err;
   const int status = run_host(args, out, err);
   return {status, out.str(), err.str()};
@@ -137,7 +143,7 @@ TEST(Checker, DrivingTheModuleInTheOtherAbiEndsItsCasesNotTheChecker) {
   // reports every case and ends normally.
   const char* other = abi_under_test() == quarlo_host::module_abi::gnu ? "msvc" : "gnu";
   const run_result r =
-      check({module_under_test(), "--abi", other, "--seed", "7", "--timeout", "20"});
+      check({module_under_test(), "--abi", other, "--seed", "7", "--timeout", time_limit(20)});
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   const auto found = statuses(r.out);
   ASSERT_EQ(found.size(), check_catalogue().size()) << r.out;

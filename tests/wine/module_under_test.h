@@ -26,6 +26,15 @@ inline quarlo_host::module_abi abi_under_test() {
   return quarlo_host::detect_abi(quarlo_host::read_pe_file(module_under_test()));
 }
 
+// A time limit of seconds for what the test runs, as text: longer by
+// TAMSEL_TIME_FACTOR where the tests' build found Wine slower than natively
+// (under full emulation, ten times).
+inline std::string time_limit(int seconds) {
+  const char* factor = getenv("TAMSEL_TIME_FACTOR");
+  const int f = factor != nullptr ? atoi(factor) : 1;
+  return std::to_string(seconds * (f > 1 ? f : 1));
+}
+
 // The folder of the module under test, with its separator ("" for the tests' own).
 inline std::string folder_under_test() {
   const std::string path = module_under_test();
