@@ -13,6 +13,7 @@
 #include "quarlo/exception_io.h"
 #include "quarlo/win32.h"
 #include "quarlo_host/checker/case_output.h"
+#include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
 #include "quarlo_host/runtime/utf.h"
@@ -130,10 +131,21 @@ case_outcome run_here(const case_job& job, const runner_options& options) {
 
 }  // namespace
 
-check_result run_check_case(const check_case& c, const check_context& context) {
-  struct clear_note {
-    ~clear_note() { note_for_crash(nullptr); }
-  } clear;
+namespace {
+
+// What the heap watch found wrong during a case (a write past a block's end
+// or after its free, a double free) fails it, whatever else came of it.
+check_result with_heap_faults(check_result r) {
+  const std::vector<heap_fault> faults = heap_watch::take_faults();
+  if (faults.empty() || r.status == check_status::crashed) return r;
+  std::string found = heap_fault_text(faults.front());
+  if (faults.size() > 1) found += ", and " + std::to_string(faults.size() - 1) + " more";
+  const check_result heap = expected_got("no fault of the module's heap", found);
+  if (r.status != check_status::failed) return heap;
+  return failed(r.details + "; " + heap.details);
+}
+
+check_result run_guarded(const check_case& c, const check_context& context) {
   try {
     return c.run(context);
   } catch (const module_error& e) {
@@ -147,6 +159,15 @@ check_result run_check_case(const check_case& c, const check_context& context) {
   } catch (...) {
     return expected_got("the case to end", "an exception of unknown type");
   }
+}
+
+}  // namespace
+
+check_result run_check_case(const check_case& c, const check_context& context) {
+  struct clear_note {
+    ~clear_note() { note_for_crash(nullptr); }
+  } clear;
+  return with_heap_faults(run_guarded(c, context));
 }
 
 std::vector<case_outcome> run_jobs(const std::vector<case_job>& jobs, const runner_options& options,

@@ -1,6 +1,8 @@
 #include "quarlo_host/checker/command_runs.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>
@@ -47,6 +49,10 @@ command_run run_once(check_session& s, HWND main, window_user& user, named_objec
   run.index = index;
   run.repetition = repetition;
   const int32_t held = callback.outstanding();
+  std::vector<int32_t> services_held;
+  for (size_t i = 0; i < s.registry().size(); ++i) {
+    services_held.push_back(s.registry().at(i).outstanding());
+  }
   service_ref given;
   given.assign(&callback);
   user.begin_run();
@@ -71,11 +77,21 @@ command_run run_once(check_session& s, HWND main, window_user& user, named_objec
   }
   run.windows = user.end_run();
   s.host().arm(host_failure::none);
-  handle_waiting_messages();
+  const bool quit_left = handle_waiting_messages();
+  run.posted_quit = user.took_quit() || quit_left;
   run.owner_enabled = IsWindowEnabled(main) != FALSE;
   // Enabled again, so the next run starts as the first did.
   if (!run.owner_enabled) EnableWindow(main, TRUE);
   run.callback_kept = callback.outstanding() - held;
+  for (size_t i = 0; i < services_held.size(); ++i) {
+    const named_object& service = s.registry().at(i);
+    const int32_t kept = service.outstanding() - services_held[i];
+    if (kept == 0) continue;
+    run.services_unbalanced.push_back(
+        service.name() + ": " +
+        (kept > 0 ? std::to_string(kept) + " reference(s) kept"
+                  : "released " + std::to_string(-kept) + " time(s) too often"));
+  }
   for (const auto& w : run.windows) {
     if (IsWindow(w.window) && IsWindowVisible(w.window)) run.worked_alive.push_back(w.description);
   }
@@ -99,7 +115,8 @@ std::string command_run::name() const {
          (repetition == 0 ? "" : " (run " + std::to_string(repetition + 1) + ")");
 }
 
-std::vector<std::wstring> user_texts(uint32_t seed, const std::vector<GUID>& registered) {
+std::vector<std::vector<std::wstring>> user_texts(uint32_t seed,
+                                                  const std::vector<GUID>& registered) {
   std::mt19937 random(seed);
   static const char* const words[] = {"alpha", "profile", "library", "volume", "output",
                                       "queue", "service", "tamsel",  "quarlo", "index"};
@@ -119,12 +136,22 @@ std::vector<std::wstring> user_texts(uint32_t seed, const std::vector<GUID>& reg
     guid = registered[random() % registered.size()];
   }
   const std::string braced = format_guid(guid);
-  return {to_wide(plain),
-          to_wide(wide_text),
-          std::wstring(),
-          to_wide(long_text),
-          to_wide(braced.substr(1, braced.size() - 2)),
-          to_wide("Which service is " + braced + "?")};
+  // A well-formed GUID that no registered service carries: a lookup must walk
+  // past the last instance and stop.
+  GUID unknown{};
+  do {
+    unknown = unknown_class(static_cast<uint32_t>(random()));
+  } while (std::any_of(registered.begin(), registered.end(),
+                       [&](const GUID& g) { return std::memcmp(&g, &unknown, sizeof g) == 0; }));
+  const std::string unknown_braced = format_guid(unknown);
+  std::string unknown_lower = unknown_braced.substr(1, unknown_braced.size() - 2);
+  for (char& c : unknown_lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // The buttons are pressed once with a registered GUID in place, once with
+  // the unknown one.
+  return {
+      {to_wide(plain), to_wide(wide_text), std::wstring(), to_wide(long_text),
+       to_wide(braced.substr(1, braced.size() - 2)), to_wide("Which service is " + braced + "?")},
+      {to_wide(unknown_lower), to_wide("Is it " + unknown_braced + "?")}};
 }
 
 commands_report run_commands(const check_context& context, const run_plan& plan) {

@@ -38,6 +38,11 @@ struct command_run {
   std::vector<std::string> windows_left;
   // Windows the user worked that were still there once the command returned.
   std::vector<std::string> worked_alive;
+  // A WM_QUIT reached the host's thread: its message loop would have ended.
+  bool posted_quit = false;
+  // The host's named services whose references the run did not balance,
+  // each with what it kept or released too often.
+  std::vector<std::string> services_unbalanced;
 
   // "group G command I (first|second run)", for details.
   std::string name() const;
@@ -63,10 +68,13 @@ struct run_plan {
   host_failure failure = host_failure::none;
 };
 
-// The texts the user puts into edit controls, from the seed: plain words, a
-// registered GUID in its canonical and its braced form, multi-byte UTF-8, an
-// empty text and a text of 30,000 characters.
-std::vector<std::wstring> user_texts(uint32_t seed, const std::vector<GUID>& registered);
+// The texts the user puts into edit controls, from the seed, in two rounds
+// (the buttons are pressed after each): plain words, multi-byte UTF-8, an
+// empty text, a text of 30,000 characters and a registered GUID in its
+// canonical and its braced form; then a GUID no registered service carries,
+// in lower case and braced in upper case.
+std::vector<std::vector<std::wstring>> user_texts(uint32_t seed,
+                                                  const std::vector<GUID>& registered);
 
 commands_report run_commands(const check_context& context, const run_plan& plan);
 

@@ -141,6 +141,24 @@ check_result check_callback_released(const check_context& context) {
   });
 }
 
+// The named services a run took back as often as it took them.
+check_result services_balanced(const command_run& run) {
+  if (run.services_unbalanced.empty()) return passed();
+  return expected_got("every reference to the host's named services released exactly once",
+                      run.services_unbalanced.front());
+}
+
+check_result check_services_released(const check_context& context) {
+  return each_run(context, {}, services_balanced);
+}
+
+check_result check_no_quit(const check_context& context) {
+  return each_run(context, {}, [](const command_run& run) {
+    if (!run.posted_quit) return passed();
+    return expected_got("the host's message loop left running", "a WM_QUIT on the host's thread");
+  });
+}
+
 check_result check_no_leak(const check_context& context) {
   return whole_report(context, {}, blocks_left);
 }
@@ -160,7 +178,8 @@ check_result check_second_run(const check_context& context) {
 }
 
 // With the host failing while the command's window is open: the failure
-// handled, or out of run_command as thrown; no window of the run left; no leak.
+// handled, or out of run_command as thrown; no window of the run left; every
+// named service taken released; no leak.
 check_result check_host_failure(const check_context& context, host_failure failure) {
   const bool bad_alloc = failure == host_failure::bad_alloc;
   return whole_report(context, {1, failure}, [bad_alloc](const commands_report& report) {
@@ -180,6 +199,10 @@ check_result check_host_failure(const check_context& context, host_failure failu
       if (!run.worked_alive.empty()) {
         return expected_got(run.name() + ": its windows closed once it returned",
                             run.worked_alive.front() + " still open");
+      }
+      const check_result balanced = services_balanced(run);
+      if (balanced.status != check_status::passed) {
+        return failed(run.name() + ": " + balanced.details);
       }
     }
     return blocks_left(report);
@@ -217,17 +240,24 @@ std::vector<check_case> run_cases() {
       {"run.callback_released", "a real run releases its callback exactly once",
        "a kept or doubly released callback leaks or frees the host's object",
        check_callback_released},
+      {"run.services_released",
+       "a run releases every reference it takes to the host's named services",
+       "a kept reference keeps the host's service alive past its end; one released too often "
+       "frees it under the host",
+       check_services_released},
+      {"run.no_quit", "no command posts WM_QUIT to the host's thread",
+       "WM_QUIT ends the host's message loop: the host quits under its user", check_no_quit},
       {"run.no_leak", "running every command and unloading leaves no block of the runs alive",
        "users run commands again and again in one session", check_no_leak},
       {"run.second_run", "a second run of a command opens and closes the same windows",
        "users run a command more than once", check_second_run},
       {"run.host_bad_alloc",
        "std::bad_alloc from the host while a window is open is handled or comes out intact",
-       "a host short of memory must keep its process, its windows and its heap",
+       "a host short of memory must keep its process, its windows, its objects and its heap",
        check_host_bad_alloc},
       {"run.host_exception_io",
        "the host's exception_io while a window is open is handled or comes out intact",
-       "a host whose service fails must keep its process, its windows and its heap",
+       "a host whose service fails must keep its process, its windows, its objects and its heap",
        check_host_exception_io},
   };
 }

@@ -91,10 +91,10 @@ const char* window_end_name(window_end end) {
   return "?";
 }
 
-window_user::window_user(HWND main, std::vector<std::wstring> texts, user_limits limits,
-                         std::function<void()> on_first_window)
+window_user::window_user(HWND main, std::vector<std::vector<std::wstring>> rounds,
+                         user_limits limits, std::function<void()> on_first_window)
     : main_(main),
-      texts_(std::move(texts)),
+      rounds_(std::move(rounds)),
       limits_(limits),
       on_first_window_(std::move(on_first_window)),
       command_thread_(GetCurrentThreadId()) {
@@ -140,6 +140,7 @@ void window_user::begin_run() {
   // Windows open before the run (left open by an earlier one) are not its own.
   for (HWND window : top_level_windows(command_thread_)) known_.insert(window);
   gave_up_ = false;
+  took_quit_ = false;
   armed_ = false;
   stop_ = false;
   in_run_ = true;
@@ -159,7 +160,7 @@ std::vector<worked_window> window_user::end_run() {
   stop_ = true;
   // The user may be waiting for a marker that only this thread can answer.
   for (;;) {
-    handle_waiting_messages();
+    if (handle_waiting_messages()) took_quit_ = true;
     if (WaitForSingleObject(finished_, 0) == WAIT_OBJECT_0) break;
     MsgWaitForMultipleObjects(1, &finished_, FALSE, poll_ms, QS_ALLINPUT);
   }
@@ -202,29 +203,31 @@ void window_user::work_window(HWND window, int depth) {
     armed_ = true;
     on_first_window_();
   }
-  for (const std::wstring& text : texts_) {
-    for (HWND edit : controls(window, is_edit)) {
-      if (!IsWindow(edit)) continue;
-      put_text(edit, text);
+  for (const auto& texts : rounds_) {
+    for (const std::wstring& text : texts) {
+      for (HWND edit : controls(window, is_edit)) {
+        if (!IsWindow(edit)) continue;
+        put_text(edit, text);
+        const bool answered = settle(window, depth);
+        if (ended(window)) {
+          worked_[at].end = window_end::by_itself;
+          return;
+        }
+        if (!answered) return;
+      }
+    }
+    for (HWND button : controls(window, is_push_button)) {
+      if (!IsWindow(button)) continue;
+      const int id = GetDlgCtrlID(button);
+      PostMessageW(button, BM_CLICK, 0, 0);
       const bool answered = settle(window, depth);
       if (ended(window)) {
-        worked_[at].end = window_end::by_itself;
+        worked_[at].end = window_end::button;
+        worked_[at].button = id;
         return;
       }
       if (!answered) return;
     }
-  }
-  for (HWND button : controls(window, is_push_button)) {
-    if (!IsWindow(button)) continue;
-    const int id = GetDlgCtrlID(button);
-    PostMessageW(button, BM_CLICK, 0, 0);
-    const bool answered = settle(window, depth);
-    if (ended(window)) {
-      worked_[at].end = window_end::button;
-      worked_[at].button = id;
-      return;
-    }
-    if (!answered) return;
   }
   // Escape goes where the keyboard's focus is, as the dialog manager expects it.
   GUITHREADINFO focus{};

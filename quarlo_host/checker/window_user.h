@@ -1,10 +1,10 @@
 // A user at the windows a command opens. While the thread that owns the
 // host's main window runs a command, a thread of the user's own finds each
-// window the command shows and works it as a person would: it puts texts into
-// every edit control as typing and pasting do (so the control's change
-// notification reaches the module), presses every push button but those with
-// the ids IDOK and IDCANCEL, then ends the window with Escape and, if that
-// leaves it open, with the close box; a window that neither ends is ended by
+// window the command shows and works it as a person would: in rounds, it puts
+// texts into every edit control as typing and pasting do (so the control's
+// change notification reaches the module) and then presses every push button
+// but those with the ids IDOK and IDCANCEL; then it ends the window with
+// Escape and, if that leaves it open, with the close box; a window that neither ends is ended by
 // force and reported.
 //
 // Input is posted, as the system posts what a user types, so the module's
@@ -66,7 +66,8 @@ class window_user final {
   // main is the host's main window, owned by the calling thread, which is the
   // thread that runs the commands. on_first_window runs on the user's thread
   // when it starts on the first window of a run.
-  window_user(HWND main, std::vector<std::wstring> texts, user_limits limits,
+  // Each round's texts go into the edit controls before the buttons are pressed.
+  window_user(HWND main, std::vector<std::vector<std::wstring>> rounds, user_limits limits,
               std::function<void()> on_first_window = nullptr);
   window_user(const window_user&) = delete;
   window_user& operator=(const window_user&) = delete;
@@ -77,6 +78,8 @@ class window_user final {
   // Call once the command has returned: stops the user, handling this
   // thread's messages meanwhile, and gives the windows the run opened.
   std::vector<worked_window> end_run();
+  // A WM_QUIT was among the messages end_run handled.
+  bool took_quit() const { return took_quit_; }
 
  private:
   static LRESULT CALLBACK agent_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -89,7 +92,7 @@ class window_user final {
   void put_text(HWND edit, const std::wstring& text);
 
   HWND main_;
-  std::vector<std::wstring> texts_;
+  std::vector<std::vector<std::wstring>> rounds_;
   user_limits limits_;
   std::function<void()> on_first_window_;
   DWORD command_thread_;
@@ -106,6 +109,7 @@ class window_user final {
   // The user's own thread only, between begin_run and end_run.
   uint32_t mark_ = 0;
   bool gave_up_ = false;
+  bool took_quit_ = false;
   bool armed_ = false;
   std::set<HWND> known_;
   std::vector<worked_window> worked_;

@@ -4,6 +4,13 @@
 // block about to be freed, so a use after free fails at once instead of
 // running on stale memory.
 //
+// Where wanted too, guard bytes after the end of every block, checked when
+// the block is freed, resized or inspected, and a quarantine: a freed block
+// stays poisoned and aside, not given back, until the heap takes the
+// quarantine back, and is checked unchanged then. What the checks find (a
+// write past a block's end, a write after free, a double free, a free of what
+// the heap never handed out) is kept as faults.
+//
 // Both heaps that tests watch keep one: the host's heap watch, over a
 // module's msvcrt imports, and the tests' own heap behind trel::heap. Each
 // does the heap's work itself and writes it down here. The ledger holds no
@@ -12,6 +19,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -43,11 +51,45 @@ struct heap_block {
   uint64_t order = 0;
 };
 
+enum class heap_fault_kind { overrun, write_after_free, double_free, not_a_block };
+
+struct heap_fault {
+  heap_fault_kind kind;
+  // The block's size and place in the order (0 for not_a_block).
+  uint32_t size = 0;
+  uint64_t order = 0;
+  // The first byte found changed, from the block's start.
+  uint32_t offset = 0;
+};
+
+// "4 bytes past the end of block 12 (300 bytes) were written", and the like.
+std::string heap_fault_text(const heap_fault& fault);
+
+// What retire asks of the heap.
+enum class heap_retired {
+  // Give the block back.
+  give_back,
+  // Keep it: it is in the quarantine, or was already (a double free).
+  keep,
+  // Never recorded: the heap decides (count_not_a_block when it is none).
+  foreign,
+};
+
+struct heap_ledger_options {
+  // The byte that fills each block retire is given; none leaves freed blocks
+  // as they are.
+  std::optional<uint8_t> poison;
+  // Guard bytes the heap adds after each block's size (guard_byte each).
+  uint32_t guard = 0;
+  // Freed blocks go to the quarantine (needs the poison).
+  bool quarantine = false;
+};
+
+inline constexpr uint8_t guard_byte = 0xFD;
+
 class heap_ledger {
  public:
-  // poison: the byte that fills each block retire is given; none leaves
-  // freed blocks as they are.
-  explicit heap_ledger(std::optional<uint8_t> poison = std::nullopt) : poison_(poison) {}
+  explicit heap_ledger(heap_ledger_options options = {}) : options_(options) {}
 
   void count(heap_call kind);
   // Counts one fallible call; true when it is to fail: while fail_all is on,
@@ -68,23 +110,40 @@ class heap_ledger {
   void reset();
   const heap_call_counts& counts() const { return counts_; }
 
-  // A block the heap handed out, or moved a recorded block to.
+  // Bytes the heap adds to every request for the guard.
+  uint32_t guard() const { return options_.guard; }
+
+  // A block the heap handed out, or moved a recorded block to; its guard,
+  // if any, is written after size.
   void record(const void* block, uint32_t size, uint32_t room);
   // The same where the heap does not say how much room a block has.
   void record(const void* block, uint32_t size) { record(block, size, size); }
   // The block's record; null for a block not recorded.
   heap_block* find(const void* block);
   // A recorded block the heap moved to another address (or kept where it
-  // was) at a new size; it keeps its place in the order.
+  // was) at a new size; it keeps its place in the order and gets its guard.
   void move(const void* from, const void* to, uint32_t size);
+  // Checks a recorded block's guard: a write past its end is a fault (once;
+  // the guard is written anew).
+  void check_guard(const void* block);
   // Drops a block's record; false when there was none.
   bool forget(const void* block);
-  // A block about to be freed: filled with the poison byte, if there is one,
-  // up to its size, and forgotten. A block never recorded is left alone and
-  // counted as foreign; false then.
-  bool retire(void* block);
+  // A block about to be freed: its guard checked, filled with the poison
+  // byte, if there is one, up to its size, and forgotten or put in the
+  // quarantine. A block never recorded is left alone and counted as foreign;
+  // one already in the quarantine is a double free.
+  heap_retired retire(void* block);
   // A realloc of a block never recorded, which the heap passes through.
   void count_foreign() { ++counts_.foreign; }
+  // A free of a pointer the heap says is no block of its.
+  void count_not_a_block() { faults_.push_back({heap_fault_kind::not_a_block}); }
+
+  // Checks every live block's guard and every quarantined block unchanged,
+  // then empties the quarantine: the blocks the heap is to give back now.
+  std::vector<void*> check_and_release_quarantine();
+  // What the checks found so far; reset leaves them.
+  const std::vector<heap_fault>& faults() const { return faults_; }
+  void clear_faults() { faults_.clear(); }
 
   uint32_t live_blocks() const { return static_cast<uint32_t>(blocks_.size()); }
   uint64_t live_bytes() const;
@@ -96,9 +155,15 @@ class heap_ledger {
   uint32_t live_blocks_since(uint64_t mark) const;
 
  private:
+  // The first byte from at to at + n that is not value; n when none.
+  static uint32_t changed(const void* at, uint32_t n, uint8_t value);
+  void write_guard(const void* block, uint32_t size) const;
+
+  heap_ledger_options options_;
   std::unordered_map<const void*, heap_block> blocks_;
+  std::unordered_map<void*, heap_block> quarantine_;
+  std::vector<heap_fault> faults_;
   heap_call_counts counts_;
-  std::optional<uint8_t> poison_;
   uint32_t fail_at_ = 0;
   bool fired_ = false;
   bool fail_all_ = false;

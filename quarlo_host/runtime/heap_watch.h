@@ -6,10 +6,14 @@
 //
 // The hooks live in the host and stay valid after the module unloads, so the
 // frees its exit list makes during FreeLibrary are seen too; a test can then
-// assert that nothing the module allocated is still alive. A freed block is
-// filled with 0xDD first, so a use after free fails at once. Blocks the module
+// assert that nothing the module allocated is still alive. Every block has 16
+// guard bytes after its end, checked at free and realloc; a freed block is
+// filled with 0xDD, so a use after free fails at once, and kept aside until
+// take_faults checks it unchanged; a realloc always moves. Blocks the module
 // allocated before install (its C runtime start-up) are foreign: freeing or
-// reallocating one passes through untracked. One module is watched at a time.
+// reallocating one passes through untracked; freeing a pointer that is no
+// block of the C heap at all is a fault, and goes nowhere. One module is
+// watched at a time.
 #pragma once
 
 #include <cstdint>
@@ -41,5 +45,9 @@ uint64_t mark();
 uint32_t live_blocks_since(uint64_t mark);
 // Their sizes as requested, smallest first.
 std::vector<uint32_t> live_sizes();
+
+// Checks every live block's guard and every freed block kept aside, gives
+// the freed ones back, and returns what was found wrong since the last call.
+std::vector<heap_fault> take_faults();
 
 }  // namespace quarlo_host::heap_watch

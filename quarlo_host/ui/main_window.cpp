@@ -81,12 +81,18 @@ main_window::~main_window() {
   if (window_ != nullptr) DestroyWindow(window_);
 }
 
-void handle_waiting_messages() {
+bool handle_waiting_messages() {
   MSG msg;
+  bool quit = false;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quit = true;
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  return quit;
 }
 
 UINT main_window::command_id(size_t popup, size_t command) {

@@ -14,8 +14,9 @@
 
 namespace quarlo_host {
 
-// Dispatches the messages waiting in this thread's queue; returns once it is empty.
-void handle_waiting_messages();
+// Dispatches the messages waiting in this thread's queue; returns once it is
+// empty, true when a WM_QUIT was among them (taken: a host's loop ends on it).
+bool handle_waiting_messages();
 
 class main_window final {
  public:

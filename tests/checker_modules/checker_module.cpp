@@ -4,9 +4,10 @@
 // own, location texts kept as owned heap copies, command groups made on the
 // heap and freed on their last release. The first command opens a modal
 // dialog owned by the host's main window, with an edit control, a button that
-// looks up the host's named services (a failure of the host's is shown, not
-// let out) and a control of a window class of the module's own, registered on
-// first use and unregistered at unload; the other commands open nothing.
+// looks up the host's named services by the input's GUID (a failure of the
+// host's is shown, not let out) and a control of a window class of the module's own, registered on
+// first use and unregistered at unload; it copies the input to the heap as it
+// changes. The other commands open nothing.
 // Built with CHECKER_FAULT_<NAME>, it breaks the contract in that one respect.
 #include <stdint.h>
 #include <stdlib.h>
@@ -207,20 +208,53 @@ const DLGTEMPLATE* dialog_template() {
   return reinterpret_cast<const DLGTEMPLATE*>(words);
 }
 
-// Shows the name of the host's first named service.
+// Whether text holds the eight hex digits of data1, in either case.
+bool holds_data1(const wchar_t* text, uint32_t data1) {
+  wchar_t digits[8];
+  for (int i = 0; i < 8; ++i) digits[i] = L"0123456789abcdef"[(data1 >> (28 - 4 * i)) & 0xF];
+  for (const wchar_t* at = text; *at != 0; ++at) {
+    int i = 0;
+    for (; i < 8 && at[i] != 0; ++i) {
+      const wchar_t c = at[i] >= L'A' && at[i] <= L'F' ? at[i] + (L'a' - L'A') : at[i];
+      if (c != digits[i]) break;
+    }
+    if (i == 8) return true;
+  }
+  return false;
+}
+
+// Shows the name of the host's named service whose GUID starts as the input's
+// first eight hex digits, walking the instances until the host has no more.
 void look_up(HWND dialog) {
 #ifndef CHECKER_FAULT_HOST_EXCEPTION_CRASHES
   // A failure of the host's must not unwind through the window system: this
   // lets it out of the dialog procedure.
   try {
 #endif
-    const char* name = "no service";
-    service_ref found;
+    wchar_t input[128] = {};
+    GetWindowTextW(GetDlgItem(dialog, input_id), input, 128);
+    SetDlgItemTextA(dialog, result_id, "no service");
     const uint32_t named = the_host->find_class(named_service::class_guid);
-    if (named != 0 && the_host->create(found, named, 0)) {
-      name = static_cast<named_service*>(found.get())->service_name();
+    for (uint32_t i = 0; named != 0; ++i) {
+      service_ref found;
+      if (!the_host->create(found, named, i)) {
+#ifdef CHECKER_FAULT_CALLS_PAST_LAST_INSTANCE
+        // Asks the reference that create left when it had no more instances.
+        SetDlgItemTextA(dialog, result_id,
+                        static_cast<named_service*>(found.get())->service_name());
+#endif
+        break;
+      }
+      auto* service = static_cast<named_service*>(found.get());
+#ifdef CHECKER_FAULT_KEEPS_SERVICE_REFS
+      // Every service looked at keeps one reference more than the walk gives back.
+      service->add_ref();
+#endif
+      if (holds_data1(input, service->service_guid().Data1)) {
+        SetDlgItemTextA(dialog, result_id, service->service_name());
+        break;
+      }
     }
-    SetDlgItemTextA(dialog, result_id, name);
 #ifndef CHECKER_FAULT_HOST_EXCEPTION_CRASHES
   } catch (...) {
     host_failed = true;
@@ -229,11 +263,41 @@ void look_up(HWND dialog) {
 #endif
 }
 
+// Keeps a copy of the input while it changes, as a tool that reads its text
+// does, and lets it go.
+void copy_input(HWND dialog) {
+  const HWND input = GetDlgItem(dialog, input_id);
+  const int length = GetWindowTextLengthW(input);
+  auto* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+  if (copy == nullptr) return;
+  GetWindowTextW(input, copy, length + 1);
+  const bool long_text = length > 1000;
+#ifdef CHECKER_FAULT_OVERRUN_ON_LONG_INPUT
+  // Four bytes of terminator too many, past the block's end.
+  if (long_text) memset(copy + length + 1, 0, 4);
+#endif
+  // Kept where the compiler cannot follow it, for the faults below.
+  wchar_t* volatile freed = copy;
+  free(copy);
+#ifdef CHECKER_FAULT_WRITE_AFTER_FREE_ON_LONG_INPUT
+  if (long_text) freed[0] = 0;
+#endif
+#ifdef CHECKER_FAULT_FREES_TWICE_ON_LONG_INPUT
+  if (long_text) free(freed);
+#endif
+  (void)long_text;
+  (void)freed;
+}
+
 INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       return TRUE;
     case WM_COMMAND:
+      if (LOWORD(wparam) == input_id && HIWORD(wparam) == EN_CHANGE) {
+        copy_input(dialog);
+        return TRUE;
+      }
       if (LOWORD(wparam) == look_up_id && HIWORD(wparam) == BN_CLICKED) {
         look_up(dialog);
         return TRUE;
@@ -270,6 +334,10 @@ void run_dialog() {
   owner = nullptr;
 #endif
   DialogBoxIndirectParamW(the_instance, dialog_template(), owner, dialog_proc, 0);
+#ifdef CHECKER_FAULT_POSTS_QUIT
+  // A module must leave the host's message loop alone: this one ends it.
+  PostQuitMessage(0);
+#endif
 #ifdef CHECKER_FAULT_OWNER_LEFT_DISABLED
   // The host's window must stay usable: this leaves it disabled.
   EnableWindow(the_host->main_window(), FALSE);

@@ -1,9 +1,12 @@
 // The books both watched heaps keep: which fallible call fails, which blocks
-// are alive, what a freed block is filled with, and frees of blocks the
-// ledger never saw.
+// are alive, what a freed block is filled with, frees of blocks the ledger
+// never saw, and the guards and the quarantine that catch writes past a
+// block's end, writes after free and double frees.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -178,10 +181,10 @@ TEST(HeapLedger, PoisonsARetiredBlockUpToItsSizeWhereAsked) {
   const row rows[] = {{0xDD, 5}, {0xDD, 16}, {0x00, 3}, {std::nullopt, 5}};
   for (const row& r : rows) {
     SCOPED_TRACE(r.size);
-    heap_ledger ledger(r.poison);
+    heap_ledger ledger({r.poison});
     std::vector<uint8_t> memory(16 + 4, 0x11);
     ledger.record(memory.data(), r.size, 16);
-    EXPECT_TRUE(ledger.retire(memory.data()));
+    EXPECT_EQ(ledger.retire(memory.data()), quarlo_host::heap_retired::give_back);
     for (uint32_t i = 0; i < memory.size(); ++i) {
       const uint8_t expected = r.poison && i < r.size ? *r.poison : 0x11;
       ASSERT_EQ(memory[i], expected) << "byte " << i;
@@ -205,7 +208,7 @@ TEST(HeapLedger, CountsFreesOfBlocksItNeverRecordedAndLeavesThemAlone) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
-    heap_ledger ledger(0xDD);
+    heap_ledger ledger({0xDD});
     std::vector<uint8_t> memory(8, 0x11);
     if (r.record_first) ledger.record(memory.data(), 8, 8);
     for (int i = 0; i < r.retires; ++i) ledger.retire(memory.data());
@@ -253,4 +256,93 @@ TEST(HeapLedger, CountsTheLiveBlocksRecordedSinceAMarkAMovedOneKeepingItsPlace) 
     r.after_mark(ledger);
     EXPECT_EQ(ledger.live_blocks_since(mark), r.since);
   }
+}
+
+TEST(HeapLedger, GuardsAndQuarantineCatchWhatAModuleDoesWrong) {
+  using quarlo_host::heap_fault_kind;
+  using quarlo_host::heap_retired;
+  // Two blocks of 8 bytes in one stretch of memory, each with a guard of 4.
+  struct memory {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(32, 0x11);
+    uint8_t* a() { return bytes.data(); }
+    uint8_t* b() { return bytes.data() + 16; }
+  };
+  struct row {
+    const char* name;
+    std::function<void(heap_ledger&, memory&)> calls;
+    // The faults' kinds and offsets, in the order found.
+    std::vector<std::pair<heap_fault_kind, uint32_t>> faults;
+  };
+  const row rows[] = {
+      {"a block used within its size", [](heap_ledger&, memory& m) { m.a()[7] = 1; }, {}},
+      {"one byte past the end, found at free",
+       [](heap_ledger& l, memory& m) {
+         m.a()[8] = 0;
+         EXPECT_EQ(l.retire(m.a()), heap_retired::keep);
+       },
+       {{heap_fault_kind::overrun, 8}}},
+      {"four bytes past the end of a live block, found at the end, once",
+       [](heap_ledger& l, memory& m) {
+         std::fill(m.b() + 8, m.b() + 12, 0);
+         l.check_guard(m.b());
+       },
+       {{heap_fault_kind::overrun, 8}}},
+      {"a resized block guarded at its new end",
+       [](heap_ledger& l, memory& m) {
+         l.move(m.a(), m.a(), 4);
+         m.a()[6] = 0;
+       },
+       {{heap_fault_kind::overrun, 6}}},
+      {"a write after free",
+       [](heap_ledger& l, memory& m) {
+         l.retire(m.a());
+         m.a()[3] = 0x42;
+       },
+       {{heap_fault_kind::write_after_free, 3}}},
+      {"a write after free past the freed block's end",
+       [](heap_ledger& l, memory& m) {
+         l.retire(m.b());
+         m.b()[9] = 0x42;
+       },
+       {{heap_fault_kind::write_after_free, 9}}},
+      {"a double free is kept, not given back twice",
+       [](heap_ledger& l, memory& m) {
+         l.retire(m.a());
+         EXPECT_EQ(l.retire(m.a()), heap_retired::keep);
+       },
+       {{heap_fault_kind::double_free, 0}}},
+      {"a pointer never handed out is foreign; the heap says whether it is a block",
+       [](heap_ledger& l, memory& m) {
+         EXPECT_EQ(l.retire(m.a() + 1), heap_retired::foreign);
+         l.count_not_a_block();
+       },
+       {{heap_fault_kind::not_a_block, 0}}},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    heap_ledger ledger({0xDD, 4, true});
+    memory m;
+    ledger.record(m.a(), 8, 8);
+    ledger.record(m.b(), 8, 8);
+    r.calls(ledger, m);
+    const std::vector<void*> released = ledger.check_and_release_quarantine();
+    std::vector<std::pair<heap_fault_kind, uint32_t>> found;
+    for (const auto& f : ledger.faults()) found.emplace_back(f.kind, f.offset);
+    EXPECT_EQ(found, r.faults);
+    EXPECT_EQ(released.size() + ledger.live_blocks(), 2u) << "each block alive or given back";
+    EXPECT_TRUE(ledger.check_and_release_quarantine().empty());
+  }
+}
+
+TEST(HeapLedger, FaultsSayWhichBlockAndWhere) {
+  using quarlo_host::heap_fault_kind;
+  const std::pair<quarlo_host::heap_fault, const char*> rows[] = {
+      {{heap_fault_kind::overrun, 300, 12, 300},
+       "the bytes past the end of block 12 (300 bytes) were written, from byte 300"},
+      {{heap_fault_kind::write_after_free, 8, 2, 3},
+       "block 2 (8 bytes) was written after it was freed, at byte 3"},
+      {{heap_fault_kind::double_free, 8, 2}, "block 2 (8 bytes) was freed twice"},
+      {{heap_fault_kind::not_a_block}, "a pointer the heap never handed out was freed"},
+  };
+  for (const auto& [fault, text] : rows) EXPECT_EQ(quarlo_host::heap_fault_text(fault), text);
 }

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "heap_after_unload.h"
 #include "module_under_test.h"
 #include "quarlo/host_api.h"
 #include "quarlo/named_service.h"
@@ -166,8 +167,7 @@ struct dialog_session : ::testing::Test {
     groups.clear();
     module.reset();
     EXPECT_EQ(GetModuleHandleW(L"tamsel.dll"), nullptr) << "tamsel.dll still loaded";
-    EXPECT_EQ(quarlo_host::heap_watch::live_blocks(), blocks_at_start)
-        << "the module left blocks alive after unloading";
+    expect_heap_clean_after_unload(blocks_at_start);
   }
 
   // Runs the lookup command with script working the dialog, passing callback

@@ -2,6 +2,7 @@
 // with one planted fault of checker_modules/faults.def, in the ABI under test:
 // the cases that catch the fault end as its row says, and every other case
 // passes (or is skipped, or warns about the test build itself).
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -20,17 +21,20 @@ struct fault_row {
   const char* module;
   // gnu or msvc: the one ABI where the fault can show; both.
   const char* abi;
-  // The time limit per case, in seconds.
-  const char* timeout;
+  // The time limit per case, in seconds (where Wine runs natively).
+  int timeout;
   // "case=status ..." for the cases that catch the fault; a case may be a glob.
   const char* caught;
 };
 
 const fault_row all_faults[] = {
-#define CHECKER_FAULT(name, abi, timeout, caught) {#name, #abi, #timeout, caught},
+#define CHECKER_FAULT(name, abi, timeout, caught) {#name, #abi, timeout, caught},
 #include "checker_modules/faults.def"
 #undef CHECKER_FAULT
 };
+
+// A row shows as its fault's name in gtest's messages.
+void PrintTo(const fault_row& row, std::ostream* out) { *out << row.module; }
 
 // The rows of the ABI under test.
 std::vector<fault_row> faults_here() {
@@ -60,8 +64,8 @@ TEST_P(CheckerFaults, CaughtByItsCasesAndNoOther) {
   const auto caught = caught_cases(row);
   const std::string module = folder_under_test() + "checker_modules/checker_" + row.module + ".dll";
   std::ostringstream out, err;
-  const int status =
-      quarlo_host::run_host({"check", module, "--seed", "5", "--timeout", row.timeout}, out, err);
+  const int status = quarlo_host::run_host(
+      {"check", module, "--seed", "5", "--timeout", time_limit(row.timeout)}, out, err);
   EXPECT_EQ(status, caught.empty() ? 0 : 1) << out.str() << err.str();
   const auto found = statuses(out.str());
   ASSERT_FALSE(found.empty()) << err.str();

@@ -100,7 +100,7 @@ TEST_F(CheckerModules, ConformingOffersTwoGroupsOfUniqueCommands) {
   // A host window to own the first command's dialog, and a user to close it.
   quarlo_host::main_window window(std::vector<quarlo_host::menu_popup>{});
   host.set_main_window(window.handle());
-  quarlo_host::window_user user(window.handle(), {L"text"}, {});
+  quarlo_host::window_user user(window.handle(), {{L"text"}}, {});
   load(checker_module("conforming"));
   std::vector<uint32_t> counts;
   std::set<std::string> guids;

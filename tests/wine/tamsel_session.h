@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "heap_after_unload.h"
 #include "module_under_test.h"
 #include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/host_api_impl.h"
@@ -30,8 +31,7 @@ struct tamsel_session : ::testing::Test {
   void TearDown() override {
     module.reset();
     EXPECT_EQ(GetModuleHandleW(L"tamsel.dll"), nullptr) << "tamsel.dll still loaded";
-    EXPECT_EQ(quarlo_host::heap_watch::live_blocks(), blocks_at_start)
-        << "the module left blocks alive after unloading";
+    expect_heap_clean_after_unload(blocks_at_start);
     EXPECT_TRUE(registry.leak_report().empty());
   }
 
