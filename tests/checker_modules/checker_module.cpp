@@ -272,21 +272,22 @@ void copy_input(HWND dialog) {
   if (copy == nullptr) return;
   GetWindowTextW(input, copy, length + 1);
   const bool long_text = length > 1000;
+  // Where the compiler cannot follow it, for the faults below: it would drop
+  // a write it sees go into a block about to be freed.
+  wchar_t* volatile block = copy;
 #ifdef CHECKER_FAULT_OVERRUN_ON_LONG_INPUT
   // Four bytes of terminator too many, past the block's end.
-  if (long_text) memset(copy + length + 1, 0, 4);
+  if (long_text) memset(block + length + 1, 0, 4);
 #endif
-  // Kept where the compiler cannot follow it, for the faults below.
-  wchar_t* volatile freed = copy;
   free(copy);
 #ifdef CHECKER_FAULT_WRITE_AFTER_FREE_ON_LONG_INPUT
-  if (long_text) freed[0] = 0;
+  if (long_text) block[0] = 0;
 #endif
 #ifdef CHECKER_FAULT_FREES_TWICE_ON_LONG_INPUT
-  if (long_text) free(freed);
+  if (long_text) free(block);
 #endif
   (void)long_text;
-  (void)freed;
+  (void)block;
 }
 
 INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
