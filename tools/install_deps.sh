@@ -9,8 +9,8 @@ packages=(
   cmake make ninja-build g++ clang libclang-rt-14-dev llvm
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  clang-19 lld-19 llvm-19 libwine-dev:i386
-  wine wine32:i386 fonts-wine xvfb x11-utils imagemagick
+  clang-19 lld-19 llvm-19
+  xvfb x11-utils imagemagick
   clang-format valgrind zip unzip python3-pefile
   osslsigncode openssl
   libcli11-dev nlohmann-json3-dev
@@ -21,7 +21,9 @@ if [ "$(dpkg --print-architecture)" = amd64 ]; then
   packages+=(libhyperscan-dev)
 fi
 
-# Where this kernel runs no 32-bit programs, Wine runs in a small virtual
+# Wine itself, where this kernel runs 32-bit programs.
+wine_packages=(wine wine32:i386 fonts-wine)
+# Where it runs none, Wine runs in a small virtual
 # machine (tools/wine_vm.sh): these build and boot it ...
 vm_packages=(debootstrap e2fsprogs)
 # ... with a QEMU from bookworm-backports: bookworm's own (7.2) emulates two
@@ -68,9 +70,6 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   apt_update "${sudo_cmd[@]}"
   updated=1
 fi
-install_missing "${packages[@]}"
-# wine32 brings the 32-bit loader; where the kernel refuses to run it, the
-# virtual machine's packages are needed too.
 install_qemu() {
   local version
   version=$(dpkg-query -W -f='${Version}' "$vm_qemu" 2>/dev/null || true)
@@ -87,7 +86,30 @@ install_qemu() {
   "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends -t bookworm-backports "$vm_qemu"
 }
 
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+install_missing "${packages[@]}"
+"$(dirname "$0")/wine_headers.sh"
+
+# Whether this kernel runs 32-bit (i386) programs, tried with the smallest
+# one there is: an ELF image whose code is exit(0) through int 0x80.
+runs_32bit() {
+  local probe status=0
+  probe=$(mktemp)
+  printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0'\
+'\0\0\0\0\0\0\0\0\64\0\40\0\1\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\200\4\10\0\200\4\10'\
+'\135\0\0\0\135\0\0\0\5\0\0\0\0\20\0\0\270\1\0\0\0\61\333\315\200' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  return "$status"
+}
+
+# Wine under this kernel; elsewhere the virtual machine's packages instead
+# (its guest installs Wine from its own Debian, consistent in itself: the
+# host's i386 packages must match the versions of its amd64 ones, which a
+# mirror in the middle of a sync may not serve).
+if runs_32bit; then
+  install_missing "${wine_packages[@]}"
+else
   install_missing "${vm_packages[@]}"
   install_qemu
 fi

@@ -1,7 +1,7 @@
 # 32-bit Windows in the Microsoft C++ ABI: Debian's clang 19 with
 # --target=i686-pc-windows-msvc, linked by lld-link. There is no Microsoft
 # C or C++ library here: C and Windows declarations come from Wine's headers
-# (libwine-dev:i386), the little C++ language support the code needs from
+# (libwine-dev:i386, unpacked by tools/wine_headers.sh), the little C++ language support the code needs from
 # msvc_runtime/, and the images import only system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
@@ -23,7 +23,10 @@ set(CMAKE_MSVC_RUNTIME_LIBRARY "")
 set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 
-set(tamsel_wine_include /usr/include/wine/wine)
+set(tamsel_wine_include ${CMAKE_CURRENT_LIST_DIR}/../../build/deps/wine/usr/include/wine/wine)
+if(NOT EXISTS ${tamsel_wine_include}/windows/windows.h)
+  message(FATAL_ERROR "Wine's headers are missing: run tools/wine_headers.sh (make deps does)")
+endif()
 set(tamsel_msvc_runtime ${CMAKE_CURRENT_LIST_DIR}/../../msvc_runtime)
 set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES ${tamsel_wine_include}/msvcrt ${tamsel_wine_include}/windows)
 set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${tamsel_msvc_runtime}/include
