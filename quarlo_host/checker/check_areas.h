@@ -15,6 +15,7 @@ std::vector<check_case> settings_cases();
 std::vector<check_case> memory_cases();
 std::vector<check_case> exception_cases();
 std::vector<check_case> run_cases();
+std::vector<check_case> process_cases();
 std::vector<check_case> thread_cases();
 std::vector<check_case> sequence_cases();
 

@@ -7,8 +7,9 @@ namespace quarlo_host {
 const std::vector<check_case>& check_catalogue() {
   static const std::vector<check_case> cases = [] {
     std::vector<check_case> all;
-    for (auto area : {entry_cases, client_cases, factory_cases, command_cases, settings_cases,
-                      memory_cases, exception_cases, run_cases, thread_cases, sequence_cases}) {
+    for (auto area :
+         {entry_cases, client_cases, factory_cases, command_cases, settings_cases, memory_cases,
+          exception_cases, run_cases, process_cases, thread_cases, sequence_cases}) {
       const std::vector<check_case> some = area();
       all.insert(all.end(), some.begin(), some.end());
     }

@@ -25,8 +25,8 @@ GUID unknown_class(uint32_t seed) {
   return guid;
 }
 
-check_session::check_session(const check_context& context)
-    : host_(registry_), module_(context.module_path, host_, true, context.abi) {
+check_session::check_session(const check_context& context, const load_observer& observer)
+    : host_(registry_), module_(context.module_path, host_, true, context.abi, observer) {
   registry_.add({0x5EED0001, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}}, "checker service");
 }
 

@@ -33,7 +33,7 @@ GUID unknown_class(uint32_t seed);
 
 class check_session final {
  public:
-  explicit check_session(const check_context& context);
+  explicit check_session(const check_context& context, const load_observer& observer = {});
   check_session(const check_session&) = delete;
   check_session& operator=(const check_session&) = delete;
 

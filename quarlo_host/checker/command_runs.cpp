@@ -5,15 +5,18 @@
 #include <cstring>
 #include <exception>
 #include <new>
-#include <optional>
 #include <random>
 
 #include "quarlo/exception_io.h"
+#include "quarlo/module_entry.h"
+#include "quarlo_host/checker/case_runner.h"
 #include "quarlo_host/checker/check_session.h"
+#include "quarlo_host/checker/process_state.h"
 #include "quarlo_host/core/guid_text.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/host_files.h"
+#include "quarlo_host/runtime/leftover_watch.h"
 #include "quarlo_host/runtime/utf.h"
 #include "quarlo_host/runtime/window_watch.h"
 #include "quarlo_host/ui/main_window.h"
@@ -23,6 +26,8 @@ namespace quarlo_host {
 namespace {
 
 constexpr size_t long_text_length = 30000;
+// How long the host handles messages after the module unloaded.
+constexpr DWORD after_unload_ms = 200;
 constexpr GUID callback_guid = {0x5EED0002, 0xCA11, 0xBAC4, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 // The sample services from the file beside the program, beside the session's
@@ -95,6 +100,7 @@ command_run run_once(check_session& s, HWND main, window_user& user, named_objec
   for (const auto& w : run.windows) {
     if (IsWindow(w.window) && IsWindowVisible(w.window)) run.worked_alive.push_back(w.description);
   }
+  run.left_running = leftover_watch::still_set();
   for (const auto& w : window_watch::find_windows(image)) {
     const bool worked =
         std::any_of(run.windows.begin(), run.windows.end(),
@@ -157,27 +163,41 @@ std::vector<std::vector<std::wstring>> user_texts(uint32_t seed,
 commands_report run_commands(const check_context& context, const run_plan& plan) {
   commands_report report;
   // The callback and the main window outlive the module: a host unloads its
-  // modules with its window still open.
+  // modules with its window still open. The commands are run directly, as
+  // choosing them from a menu does; the menu itself would ask the module more
+  // than the runs need.
   named_object callback(callback_guid, "checker callback");
-  std::optional<main_window> window;
+  main_window window(std::vector<menu_popup>{});
+  window.show();
+  handle_waiting_messages();
+  const HWND main = window.handle();
+  const LONG_PTR main_procedure = GetWindowLongPtrW(main, GWLP_WNDPROC);
+  state_log state(read_process_state(main));
+  const auto after = [&](const std::string& call) { state.after(call, read_process_state(main)); };
   window_watch::image_range image;
   uint64_t mark = 0;
+  load_observer observer;
+  // In place before the module's start-up code, which may register a class
+  // or start a thread.
+  observer.mapped = [](HMODULE module) {
+    window_watch::install(module);
+    leftover_watch::install(module);
+  };
+  observer.started = [&](HMODULE) { after("loading it (LoadLibrary: its start-up code)"); };
+  // Its objects are released; a thread of its own still running now would
+  // run on in unmapped code, so it is stopped here.
+  observer.unloading = [&](HMODULE) {
+    after("releasing its command groups");
+    report.left_at_unload = leftover_watch::stop_threads();
+  };
   {
-    check_session s(context);
-    window_watch::install(s.module().handle());
+    check_session s(context, observer);
+    after(std::string(quarlo_entry_name));
     image = window_watch::image_of(s.module().handle());
     register_samples(s.registry());
     const auto& groups = s.command_groups();
-    if (groups.empty()) {
-      report.no_groups = true;
-      return report;
-    }
-    // The commands are run directly, as choosing them from a menu does; the
-    // menu itself would ask the module more than the runs need.
-    window.emplace(std::vector<menu_popup>{});
-    window->show();
-    handle_waiting_messages();
-    const HWND main = window->handle();
+    after("making its command groups (make_instance)");
+    report.no_groups = groups.empty();
     s.host().set_main_window(main);
     std::vector<GUID> registered;
     for (size_t i = 0; i < s.registry().size(); ++i) {
@@ -195,10 +215,18 @@ commands_report run_commands(const check_context& context, const run_plan& plan)
       for (uint32_t i = 0; i < count; ++i) {
         for (uint32_t r = 0; r < plan.runs_per_command; ++r) {
           report.runs.push_back(run_once(s, main, user, callback, image, g, i, r));
+          after(report.runs.back().name());
         }
       }
     }
   }
+  after("unloading it (FreeLibrary)");
+  // A subclass of the main window left in the unloaded image: the host's own
+  // procedure back before anything sends it a message, so it does not jump there.
+  if (image.contains(static_cast<uintptr_t>(GetWindowLongPtrW(main, GWLP_WNDPROC)))) {
+    SetWindowLongPtrW(main, GWLP_WNDPROC, main_procedure);
+  }
+  report.state_changes = state.changes();
   // The module is gone: what it left is found by its former image's range.
   const auto after_unload = window_watch::find_windows(image);
   for (const auto& w : after_unload) {
@@ -211,6 +239,7 @@ commands_report run_commands(const check_context& context, const run_plan& plan)
                     [&](const window_watch::module_window& w) { return w.class_name == c.name; });
     if (!has_window) report.classes_after_unload.push_back(to_utf8(c.name));
   }
+  for (const std::string& left : leftover_watch::still_set()) report.left_at_unload.push_back(left);
   report.blocks_left = heap_watch::live_blocks_since(mark);
   for (const auto& w : after_unload) {
     if (IsWindow(w.window)) window_watch::disarm(w.window);
@@ -218,6 +247,16 @@ commands_report run_commands(const check_context& context, const run_plan& plan)
   for (const auto& c : window_watch::registered_classes()) {
     if (window_watch::still_registered(c)) window_watch::unregister(c);
   }
+  leftover_watch::end_all();
+  // What was left and not seen fires now, while the case still runs: a crash
+  // here is the case's.
+  note_for_crash("handling the host's messages after the module unloaded");
+  const DWORD until = GetTickCount() + after_unload_ms;
+  do {
+    handle_waiting_messages();
+    Sleep(10);
+  } while (static_cast<int32_t>(until - GetTickCount()) > 0);
+  note_for_crash(nullptr);
   return report;
 }
 

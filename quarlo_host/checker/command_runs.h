@@ -4,7 +4,9 @@
 // main_window returns), with a counted callback and the sample named services
 // registered, while a window_user works the windows the command opens. Then
 // it unloads the module with the main window still open, and records what each
-// run and the unload left behind.
+// run and the unload left behind, and what every call into the module changed
+// of the process's state. After the unload it handles the host's messages for
+// a moment, so that anything of the module's left set fires within the case.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 #include "quarlo_host/checker/check_case.h"
 #include "quarlo_host/checker/check_host.h"
+#include "quarlo_host/checker/state_log.h"
 #include "quarlo_host/checker/window_user.h"
 
 namespace quarlo_host {
@@ -43,6 +46,8 @@ struct command_run {
   // The host's named services whose references the run did not balance,
   // each with what it kept or released too often.
   std::vector<std::string> services_unbalanced;
+  // Threads, timers, hooks and handlers of the module's still set once it returned.
+  std::vector<std::string> left_running;
 
   // "group G command I (first|second run)", for details.
   std::string name() const;
@@ -57,9 +62,15 @@ struct commands_report {
   // Classes the module registered, still registered after it unloaded with
   // no window of theirs alive.
   std::vector<std::string> classes_after_unload;
+  // Threads of the module's still running once its objects were released,
+  // and timers, hooks and handlers still set after it unloaded.
+  std::vector<std::string> left_at_unload;
   // Blocks of the module's heap handed out during the runs and still alive
   // after it unloaded.
   uint32_t blocks_left = 0;
+  // What the loading, the entry, the runs and the unload changed of the
+  // process's state, each with its call.
+  std::vector<state_change> state_changes;
 };
 
 struct run_plan {

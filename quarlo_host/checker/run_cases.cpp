@@ -159,6 +159,20 @@ check_result check_no_quit(const check_context& context) {
   });
 }
 
+check_result check_nothing_left(const check_context& context) {
+  return whole_report(context, {}, [](const commands_report& report) {
+    for (const command_run& run : report.runs) {
+      if (!run.left_running.empty()) {
+        return expected_got(run.name() + ": nothing of the module's still set once it returned",
+                            run.left_running.front());
+      }
+    }
+    if (report.left_at_unload.empty()) return passed();
+    return expected_got("nothing of the module's still set once it unloaded",
+                        report.left_at_unload.front());
+  });
+}
+
 check_result check_no_leak(const check_context& context) {
   return whole_report(context, {}, blocks_left);
 }
@@ -247,6 +261,12 @@ std::vector<check_case> run_cases() {
        check_services_released},
       {"run.no_quit", "no command posts WM_QUIT to the host's thread",
        "WM_QUIT ends the host's message loop: the host quits under its user", check_no_quit},
+      {"run.nothing_left",
+       "no thread, thread timer, hook or vectored handler of the module's is still set once its "
+       "command returns or it unloads",
+       "what a module leaves set runs its code later, in unmapped code once it unloaded: the host "
+       "crashes far from the cause",
+       check_nothing_left},
       {"run.no_leak", "running every command and unloading leaves no block of the runs alive",
        "users run commands again and again in one session", check_no_leak},
       {"run.second_run", "a second run of a command opens and closes the same windows",

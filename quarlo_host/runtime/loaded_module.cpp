@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <winternl.h>
+
 #include "quarlo/module_entry.h"
 #include "quarlo_host/runtime/bridge_client.h"
 #include "quarlo_host/runtime/failed_load.h"
@@ -62,11 +64,65 @@ unique_module load_shared_library(module_abi abi, const std::wstring& folder) {
   return unique_module();
 }
 
+// The loader's notice of a DLL mapped into the process, sent before the
+// DLL's start-up code runs (ntdll's LdrRegisterDllNotification).
+struct dll_notification_data {
+  ULONG flags;
+  const UNICODE_STRING* full_name;
+  const UNICODE_STRING* base_name;
+  void* base;
+  ULONG image_size;
+};
+constexpr ULONG dll_loaded = 1;
+using dll_notification_fn = void(CALLBACK*)(ULONG, const dll_notification_data*, void*);
+using register_notification_fn = LONG(NTAPI*)(ULONG, dll_notification_fn, void*, void**);
+using unregister_notification_fn = LONG(NTAPI*)(void*);
+
+// Calls observer.mapped for the one image at path while it is registered.
+class mapped_notice final {
+ public:
+  mapped_notice(const std::wstring& path, const load_observer& observer)
+      : path_(path), observer_(observer) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto subscribe = reinterpret_cast<register_notification_fn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrRegisterDllNotification")));
+    unsubscribe_ = reinterpret_cast<unregister_notification_fn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnregisterDllNotification")));
+    if (!observer.mapped || subscribe == nullptr || unsubscribe_ == nullptr ||
+        subscribe(0, &notice, this, &cookie_) != 0) {
+      cookie_ = nullptr;
+    }
+  }
+  mapped_notice(const mapped_notice&) = delete;
+  mapped_notice& operator=(const mapped_notice&) = delete;
+  ~mapped_notice() {
+    if (cookie_ != nullptr) unsubscribe_(cookie_);
+  }
+  // Whether mapped has been called; when not, the caller calls it late.
+  bool seen() const { return seen_; }
+
+ private:
+  static void CALLBACK notice(ULONG reason, const dll_notification_data* data, void* context) {
+    auto& self = *static_cast<mapped_notice*>(context);
+    if (reason != dll_loaded || self.seen_ || data->full_name == nullptr) return;
+    const std::wstring name(data->full_name->Buffer, data->full_name->Length / sizeof(wchar_t));
+    if (lstrcmpiW(name.c_str(), self.path_.c_str()) != 0) return;
+    self.seen_ = true;
+    self.observer_.mapped(static_cast<HMODULE>(data->base));
+  }
+
+  std::wstring path_;
+  const load_observer& observer_;
+  unregister_notification_fn unsubscribe_ = nullptr;
+  void* cookie_ = nullptr;
+  bool seen_ = false;
+};
+
 }  // namespace
 
 loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_heap,
-                             std::optional<module_abi> abi)
-    : abi_(module_abi::msvc) {
+                             std::optional<module_abi> abi, const load_observer& observer)
+    : abi_(module_abi::msvc), unloading_(observer.unloading) {
   const std::string name(path);
   const std::wstring file = full_path(to_wide(path));
   std::optional<pe_listing> image;
@@ -79,12 +135,18 @@ loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_h
   if (image && imports_shared_library(*image)) {
     shared_library_ = load_shared_library(abi_, file.substr(0, file.find_last_of(L"\\/") + 1));
   }
-  module_.reset(LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!module_) throw module_error(failed_load_message(name, GetLastError()));
+  {
+    mapped_notice notice(file, observer);
+    module_.reset(LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    if (!module_) throw module_error(failed_load_message(name, GetLastError()));
+    // A loader that sends no notice (or a module loaded already): as soon as may be.
+    if (observer.mapped && !notice.seen()) observer.mapped(module_.get());
+  }
   entry_ = reinterpret_cast<void*>(GetProcAddress(module_.get(), quarlo_entry_name));
   if (entry_ == nullptr) throw module_error(name + " does not export " + quarlo_entry_name);
   if (abi_ == module_abi::msvc) bridge_ = std::make_unique<bridge_client>();
   if (watch_heap) watched_imports_ = heap_watch::install(module_.get());
+  if (observer.started) observer.started(module_.get());
   client_ = enter(host);
   if (client_ == nullptr) throw module_error(std::string(quarlo_entry_name) + " returned null");
 }
@@ -98,6 +160,7 @@ module_client* loaded_module::enter(host_api& host) {
 }
 
 void loaded_module::unload() {
+  if (module_ && unloading_) unloading_(module_.get());
   module_.reset();
   bridge_.reset();
   shared_library_.reset();

@@ -6,6 +6,7 @@
 // way the host sees a module_client of its own ABI. Unloads when it ends.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -25,6 +26,17 @@ class module_error final : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What a loader may do between the steps of loading a module.
+struct load_observer {
+  // The image is mapped and its imports bound; its start-up code (DllMain,
+  // static constructors) has not run.
+  std::function<void(HMODULE)> mapped;
+  // The start-up code has run; quarlo_get_interface has not been called.
+  std::function<void(HMODULE)> started;
+  // About to be freed: its code is still mapped.
+  std::function<void(HMODULE)> unloading;
+};
+
 class loaded_module final {
  public:
   // Throws module_error when the DLL cannot be loaded, lacks the entry or
@@ -33,7 +45,7 @@ class loaded_module final {
   // quarlo_shared.dll of the module's ABI is loaded first: the one beside the
   // module, else the host's own (msvc\ beside the program for that ABI).
   loaded_module(std::string_view path, host_api& host, bool watch_heap = false,
-                std::optional<module_abi> abi = std::nullopt);
+                std::optional<module_abi> abi = std::nullopt, const load_observer& observer = {});
   loaded_module(const loaded_module&) = delete;
   loaded_module& operator=(const loaded_module&) = delete;
   ~loaded_module();
@@ -56,6 +68,7 @@ class loaded_module final {
   void* entry_ = nullptr;
   module_client* client_ = nullptr;
   uint32_t watched_imports_ = 0;
+  std::function<void(HMODULE)> unloading_;
 };
 
 }  // namespace quarlo_host

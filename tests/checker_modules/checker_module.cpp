@@ -13,12 +13,18 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <locale.h>
 #include <exception>
 #include <new>
 
 #include "quarlo/mainmenu_commands.h"
 #include "quarlo/module_entry.h"
 #include "quarlo/named_service.h"
+
+#ifdef CHECKER_FAULT_REGISTERS_CLASS_AT_LOAD
+// The module's own image, as the linker places it.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+#endif
 
 namespace quarlo_io {
 
@@ -320,6 +326,69 @@ INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   }
 }
 
+#ifdef CHECKER_FAULT_SETS_EXCEPTION_FILTER
+LONG WINAPI own_filter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+#endif
+#ifdef CHECKER_FAULT_SUBCLASSES_MAIN_WINDOW
+WNDPROC host_procedure = nullptr;
+LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return CallWindowProcW(host_procedure, window, message, wparam, lparam);
+}
+#endif
+
+// The process's state belongs to the host: each of these faults changes a
+// part of it and leaves it so.
+void leave_process_state_changed() {
+#ifdef CHECKER_FAULT_CHANGES_DIRECTORY
+  SetCurrentDirectoryW(L"C:\\windows");
+#endif
+#ifdef CHECKER_FAULT_CHANGES_LOCALE
+  setlocale(LC_ALL, "");
+#endif
+#ifdef CHECKER_FAULT_SETS_FLUSH_TO_ZERO
+  // Flush-to-zero and denormals-are-zero.
+  __builtin_ia32_ldmxcsr(__builtin_ia32_stmxcsr() | 0x8040);
+#endif
+#ifdef CHECKER_FAULT_SETS_EXCEPTION_FILTER
+  SetUnhandledExceptionFilter(own_filter);
+#endif
+#ifdef CHECKER_FAULT_SUBCLASSES_MAIN_WINDOW
+  if (host_procedure == nullptr) {
+    host_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        the_host->main_window(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(subclass_proc)));
+  }
+#endif
+}
+
+#ifdef CHECKER_FAULT_LEAVES_TIMER
+void CALLBACK timer_proc(HWND, UINT, UINT_PTR, DWORD) {}
+#endif
+#ifdef CHECKER_FAULT_LEAVES_HOOK
+LRESULT CALLBACK hook_proc(int code, WPARAM wparam, LPARAM lparam) {
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+#endif
+
+#ifdef CHECKER_FAULT_LEAVES_THREAD
+DWORD WINAPI busy_thread(void*) {
+  for (;;) Sleep(5);
+}
+#endif
+
+// What a module starts must be ended before its command returns: each of
+// these faults leaves something set that runs the module's code later.
+void leave_running() {
+#ifdef CHECKER_FAULT_LEAVES_THREAD
+  CloseHandle(CreateThread(nullptr, 0, busy_thread, nullptr, 0, nullptr));
+#endif
+#ifdef CHECKER_FAULT_LEAVES_TIMER
+  SetTimer(nullptr, 0, 50, timer_proc);
+#endif
+#ifdef CHECKER_FAULT_LEAVES_HOOK
+  SetWindowsHookExW(WH_GETMESSAGE, hook_proc, nullptr, GetCurrentThreadId());
+#endif
+}
+
 void run_dialog() {
 #ifdef CHECKER_FAULT_SECOND_RUN_FAILS
   // Every run of a command must work as the first: this dialog opens once only.
@@ -339,6 +408,8 @@ void run_dialog() {
   // A module must leave the host's message loop alone: this one ends it.
   PostQuitMessage(0);
 #endif
+  leave_process_state_changed();
+  leave_running();
 #ifdef CHECKER_FAULT_OWNER_LEFT_DISABLED
   // The host's window must stay usable: this leaves it disabled.
   EnableWindow(the_host->main_window(), FALSE);
@@ -373,7 +444,12 @@ class command_group final : public mainmenu_commands {
     }
     return count;
   }
+#ifdef CHECKER_FAULT_COUNTS_OFF
+  // add_ref answers the new count: this one answers one more.
+  uint32_t add_ref() override { return ++count_ + 1; }
+#else
   uint32_t add_ref() override { return ++count_; }
+#endif
 
   bool query(service_ref& out, const GUID& service_class) override {
 #ifdef CHECKER_FAULT_QUERY_ANSWERS_ALL
@@ -387,6 +463,10 @@ class command_group final : public mainmenu_commands {
 #endif
       return false;
     }
+#endif
+#ifdef CHECKER_FAULT_QUERY_REFUSES_OWN_CLASS
+    // An object answers the class it was found by: this one refuses it.
+    return false;
 #endif
     out.assign(this);
     return true;
@@ -494,7 +574,17 @@ class group_factory final : public service_factory_base {
     next = following;
     service_class = &mainmenu_commands::class_guid;
   }
-  void make_instance(service_ref& out) override { out.adopt(command_group::make(info_)); }
+  void make_instance(service_ref& out) override {
+#ifdef CHECKER_FAULT_INSTANCE_SWALLOWS_BAD_ALLOC
+    // A failed allocation must come out as bad_alloc: this makes no instance instead.
+    try {
+      out.adopt(command_group::make(info_));
+    } catch (const std::bad_alloc&) {
+    }
+#else
+    out.adopt(command_group::make(info_));
+#endif
+  }
 
  private:
   const group_info& info_;
@@ -550,7 +640,12 @@ class checker_client final : public module_client {
     unregister_swatch();
   }
 
+#ifdef CHECKER_FAULT_VERSION_CHANGES
+  // The version is the build's, the same on every call: this one changes.
+  uint32_t client_version() override { return contract_version + (version_calls_++ & 1); }
+#else
   uint32_t client_version() override { return contract_version; }
+#endif
   service_factory_base* first_factory() override {
 #ifdef CHECKER_FAULT_THREAD_DIFFERS
     // Every thread of the host must see the same factories: this shows them to the loading one
@@ -564,12 +659,34 @@ class checker_client final : public module_client {
     return &::first_factory;
   }
 
+  // The record is put together on the heap, so a save has a heap call to fail.
   void save_settings(byte_sink& sink, abort_signal& abort) override {
-    uint8_t record[header_bytes + value_bytes];
+    auto* record = static_cast<uint8_t*>(malloc(header_bytes + value_bytes));
+    if (record == nullptr) {
+#ifdef CHECKER_FAULT_SAVE_SWALLOWS_BAD_ALLOC
+      // A failed allocation must fail the save: this one saves nothing and returns.
+      return;
+#else
+      throw std::bad_alloc();
+#endif
+    }
+    struct freed {
+      uint8_t* block;
+      ~freed() { free(block); }
+    } hold{record};
     put_guid(record, setting_guid);
     put_u32(record + 16, value_bytes);
     put_u32(record + header_bytes, value_);
-    sink.write(record, sizeof record, abort);
+#ifdef CHECKER_FAULT_SINK_SWALLOWED
+    // The sink's failure must fail the save: this one stops it, and the host
+    // takes the save for whole.
+    try {
+      sink.write(record, header_bytes + value_bytes, abort);
+    } catch (const quarlo_io::exception_io&) {
+    }
+#else
+    sink.write(record, header_bytes + value_bytes, abort);
+#endif
   }
 
   void load_settings(byte_source& source, abort_signal& abort) override {
@@ -606,10 +723,18 @@ class checker_client final : public module_client {
   }
 
   void services_ready(bool ready) override {
+#ifdef CHECKER_FAULT_SERVICES_READY_THROWS
+    // The host's notice must return normally: this one fails when services go.
+    if (!ready) throw quarlo_io::exception_io("services gone");
+#endif
     services_gone_ = services_gone_ || (ready_ && !ready);
     ready_ = ready;
   }
+#ifdef CHECKER_FAULT_DEBUG_BUILD
+  bool debug_build() override { return true; }
+#else
   bool debug_build() override { return false; }
+#endif
 
  private:
   void load_records(byte_source& source, abort_signal& abort) {
@@ -683,9 +808,27 @@ class checker_client final : public module_client {
   char* text2_ = nullptr;
   bool ready_ = false;
   bool services_gone_ = false;
+#ifdef CHECKER_FAULT_VERSION_CHANGES
+  uint32_t version_calls_ = 0;
+#endif
 };
 
 checker_client client;
+
+#ifdef CHECKER_FAULT_REGISTERS_CLASS_AT_LOAD
+// A module's classes go when it unloads: this one, registered by a static
+// constructor as the module loads, stays.
+struct class_at_load {
+  class_at_load() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = swatch_proc;
+    wc.hInstance = reinterpret_cast<HINSTANCE>(&__ImageBase);
+    wc.lpszClassName = L"checker_at_load";
+    RegisterClassExW(&wc);
+  }
+} registered_at_load;
+#endif
 
 }  // namespace
 

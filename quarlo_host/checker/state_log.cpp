@@ -1,0 +1,35 @@
+#include "quarlo_host/checker/state_log.h"
+
+#include <algorithm>
+
+namespace quarlo_host {
+
+std::string describe(const state_change& change) {
+  return change.call + " changed the " + change.aspect + " from " + change.before + " to " +
+         change.after;
+}
+
+state_log::state_log(state_reading first) : last_(std::move(first)) {}
+
+void state_log::after(const std::string& call, const state_reading& now) {
+  for (const auto& [aspect, value] : now) {
+    const auto known = std::find_if(last_.begin(), last_.end(),
+                                    [&](const auto& entry) { return entry.first == aspect; });
+    if (known == last_.end()) {
+      last_.emplace_back(aspect, value);
+      continue;
+    }
+    if (known->second == value) continue;
+    changes_.push_back({aspect, call, known->second, value});
+    known->second = value;
+  }
+}
+
+const state_change* state_log::first_change(const std::vector<std::string>& aspects) const {
+  const auto found = std::find_if(changes_.begin(), changes_.end(), [&](const state_change& c) {
+    return std::find(aspects.begin(), aspects.end(), c.aspect) != aspects.end();
+  });
+  return found == changes_.end() ? nullptr : &*found;
+}
+
+}  // namespace quarlo_host
