@@ -102,6 +102,8 @@ command_run run_once(check_session& s, HWND main, window_user& user, named_objec
   }
   run.left_running = leftover_watch::still_set();
   for (const auto& w : window_watch::find_windows(image)) {
+    // The host's own window, subclassed: the process cases judge that.
+    if (w.window == main) continue;
     const bool worked =
         std::any_of(run.windows.begin(), run.windows.end(),
                     [&](const worked_window& seen) { return seen.window == w.window; });
