@@ -12,16 +12,17 @@ std::string describe(const state_change& change) {
 state_log::state_log(state_reading first) : last_(std::move(first)) {}
 
 void state_log::after(const std::string& call, const state_reading& now) {
-  for (const auto& [aspect, value] : now) {
-    const auto known = std::find_if(last_.begin(), last_.end(),
-                                    [&](const auto& entry) { return entry.first == aspect; });
+  for (const auto& reading : now) {
+    const auto known = std::find_if(last_.begin(), last_.end(), [&](const auto& entry) {
+      return entry.first == reading.first;
+    });
     if (known == last_.end()) {
-      last_.emplace_back(aspect, value);
+      last_.push_back(reading);
       continue;
     }
-    if (known->second == value) continue;
-    changes_.push_back({aspect, call, known->second, value});
-    known->second = value;
+    if (known->second == reading.second) continue;
+    changes_.push_back({reading.first, call, known->second, reading.second});
+    known->second = reading.second;
   }
 }
 
