@@ -40,7 +40,7 @@ run_result check(std::vector<std::string> args) {
 TEST(Checker, TheCatalogueHoldsFortyCasesOrMoreInItsAreas) {
   EXPECT_GE(check_catalogue().size(), 40u);
   const std::string areas =
-      "entry client factories commands settings memory exceptions run threads sequence";
+      "entry client factories commands settings memory exceptions run process threads sequence";
   std::map<std::string, int> ids;
   for (const auto& c : check_catalogue()) {
     EXPECT_NE(areas.find(quarlo_host::case_area(c)), std::string::npos) << c.id;
