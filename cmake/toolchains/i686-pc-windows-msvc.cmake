@@ -23,7 +23,7 @@ set(CMAKE_MSVC_RUNTIME_LIBRARY "")
 set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
 
-set(tamsel_wine_include ${CMAKE_CURRENT_LIST_DIR}/../../build/deps/wine/usr/include/wine/wine)
+set(tamsel_wine_include /usr/local/lib/tamsel/libwine-dev/usr/include/wine/wine)
 if(NOT EXISTS ${tamsel_wine_include}/windows/windows.h)
   message(FATAL_ERROR "Wine's headers are missing: run tools/wine_headers.sh (make deps does)")
 endif()
