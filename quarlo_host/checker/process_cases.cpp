@@ -15,10 +15,8 @@ namespace {
 
 check_result unchanged(const check_context& context, const std::vector<std::string>& aspects) {
   const commands_report report = run_commands(context, {});
-  for (const state_change& change : report.state_changes) {
-    for (const std::string& aspect : aspects) {
-      if (change.aspect == aspect) return failed(describe(change));
-    }
+  if (const state_change* change = first_change(report.state_changes, aspects)) {
+    return failed(describe(*change));
   }
   return passed(std::to_string(report.runs.size()) + " run(s), and the loading and unload");
 }

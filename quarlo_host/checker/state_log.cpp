@@ -26,11 +26,12 @@ void state_log::after(const std::string& call, const state_reading& now) {
   }
 }
 
-const state_change* state_log::first_change(const std::vector<std::string>& aspects) const {
-  const auto found = std::find_if(changes_.begin(), changes_.end(), [&](const state_change& c) {
+const state_change* first_change(const std::vector<state_change>& changes,
+                                 const std::vector<std::string>& aspects) {
+  const auto found = std::find_if(changes.begin(), changes.end(), [&](const state_change& c) {
     return std::find(aspects.begin(), aspects.end(), c.aspect) != aspects.end();
   });
-  return found == changes_.end() ? nullptr : &*found;
+  return found == changes.end() ? nullptr : &*found;
 }
 
 }  // namespace quarlo_host

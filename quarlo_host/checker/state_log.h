@@ -24,6 +24,10 @@ struct state_change {
 // "CALL changed the ASPECT from BEFORE to AFTER", for details.
 std::string describe(const state_change& change);
 
+// The first of changes to one of aspects, or null.
+const state_change* first_change(const std::vector<state_change>& changes,
+                                 const std::vector<std::string>& aspects);
+
 class state_log final {
  public:
   explicit state_log(state_reading first);
@@ -33,8 +37,6 @@ class state_log final {
   void after(const std::string& call, const state_reading& now);
   // Every change so far, in the order made.
   const std::vector<state_change>& changes() const { return changes_; }
-  // The first change of one of aspects, or null.
-  const state_change* first_change(const std::vector<std::string>& aspects) const;
 
  private:
   state_reading last_;

@@ -25,8 +25,8 @@ struct started {
 
 using set_timer_fn = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
 using kill_timer_fn = BOOL(WINAPI*)(HWND, UINT_PTR);
-using hook_a_fn = HHOOK(WINAPI*)(int, HOOKPROC, HINSTANCE, DWORD);
-using hook_w_fn = HHOOK(WINAPI*)(int, HOOKPROC, HINSTANCE, DWORD);
+// SetWindowsHookExA and SetWindowsHookExW.
+using set_hook_fn = HHOOK(WINAPI*)(int, HOOKPROC, HINSTANCE, DWORD);
 using unhook_fn = BOOL(WINAPI*)(HHOOK);
 using event_hook_fn = HWINEVENTHOOK(WINAPI*)(DWORD, DWORD, HMODULE, WINEVENTPROC, DWORD, DWORD,
                                              DWORD);
@@ -49,8 +49,8 @@ struct watch_state {
   std::mutex lock;
   set_timer_fn set_timer = nullptr;
   kill_timer_fn kill_timer = nullptr;
-  hook_a_fn hook_a = nullptr;
-  hook_w_fn hook_w = nullptr;
+  set_hook_fn hook_a = nullptr;
+  set_hook_fn hook_w = nullptr;
   unhook_fn unhook = nullptr;
   event_hook_fn event_hook = nullptr;
   unhook_event_fn unhook_event = nullptr;
@@ -241,6 +241,8 @@ std::vector<HANDLE> threads_started_in_image(const watch_state& s) {
   return found;
 }
 
+constexpr const char* image_thread_text = "a thread that started in the module, still running";
+
 std::string describe(const started& e) {
   switch (e.what) {
     case kind::thread:
@@ -313,7 +315,7 @@ std::vector<std::string> still_set() {
     found.push_back(describe(e));
   }
   for (const HANDLE thread : threads_started_in_image(s)) {
-    found.push_back("a thread that started in the module, still running");
+    found.push_back(image_thread_text);
     CloseHandle(thread);
   }
   return found;
@@ -323,7 +325,7 @@ std::vector<std::string> stop_threads() {
   auto& s = state();
   std::lock_guard<std::mutex> hold(s.lock);
   std::vector<std::string> stopped;
-  const auto stop = [&](HANDLE thread, const char* what) {
+  const auto stop = [&](HANDLE thread, const std::string& what) {
     if (running(thread)) {
       SuspendThread(thread);
       s.suspended.push_back(GetThreadId(thread));
@@ -332,10 +334,10 @@ std::vector<std::string> stop_threads() {
     CloseHandle(thread);
   };
   for (const HANDLE thread : threads_started_in_image(s)) {
-    stop(thread, "a thread that started in the module, still running");
+    stop(thread, image_thread_text);
   }
   for (const started& e : s.set) {
-    if (e.what == kind::thread) stop(e.handle, "a thread it started, still running");
+    if (e.what == kind::thread) stop(e.handle, describe(e));
   }
   s.set.erase(std::remove_if(s.set.begin(), s.set.end(),
                              [](const started& e) { return e.what == kind::thread; }),

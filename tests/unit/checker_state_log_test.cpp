@@ -25,10 +25,10 @@ TEST(StateLog, EachChangeIsKeptWithTheCallThatMadeIt) {
             "group 0 command 1 changed the MXCSR from 0x1F80 to 0x9FC0");
   EXPECT_EQ(log.changes()[2].call, "unloading");
 
-  const state_change* first = log.first_change({"x87 control word", "MXCSR"});
+  const state_change* first = first_change(log.changes(), {"x87 control word", "MXCSR"});
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->call, "group 0 command 1");
-  EXPECT_EQ(log.first_change({"thread locale"}), nullptr);
+  EXPECT_EQ(first_change(log.changes(), {"thread locale"}), nullptr);
 }
 
 TEST(StateLog, AnAspectReadLaterStartsWithItsFirstReading) {
