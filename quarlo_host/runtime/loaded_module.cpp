@@ -151,7 +151,19 @@ loaded_module::loaded_module(std::string_view path, host_api& host, bool watch_h
   if (client_ == nullptr) throw module_error(std::string(quarlo_entry_name) + " returned null");
 }
 
-loaded_module::~loaded_module() { unload(); }
+loaded_module::~loaded_module() {
+  // An exception on its way out may have been thrown by the module: its
+  // object, type and text lie in the module's image, so the module (and what
+  // it runs on) stays mapped until the process ends, and whoever catches it
+  // can still read it.
+  if (std::uncaught_exceptions() > uncaught_) {
+    (void)module_.release();
+    (void)bridge_.release();
+    (void)shared_library_.release();
+    return;
+  }
+  unload();
+}
 
 module_client* loaded_module::enter(host_api& host) {
   const auto instance = reinterpret_cast<HINSTANCE>(module_.get());

@@ -6,6 +6,7 @@
 // way the host sees a module_client of its own ABI. Unloads when it ends.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -69,6 +70,9 @@ class loaded_module final {
   module_client* client_ = nullptr;
   uint32_t watched_imports_ = 0;
   std::function<void(HMODULE)> unloading_;
+  // Exceptions in flight when it was loaded: one more at its end may be the
+  // module's own.
+  int uncaught_ = std::uncaught_exceptions();
 };
 
 }  // namespace quarlo_host
