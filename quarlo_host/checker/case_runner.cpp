@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -13,6 +14,7 @@
 #include "quarlo/exception_io.h"
 #include "quarlo/win32.h"
 #include "quarlo_host/checker/case_output.h"
+#include "quarlo_host/runtime/crash_report.h"
 #include "quarlo_host/runtime/heap_watch.h"
 #include "quarlo_host/runtime/host_files.h"
 #include "quarlo_host/runtime/loaded_module.h"
@@ -45,6 +47,34 @@ std::string seconds_text(double seconds) {
   return text;
 }
 
+// The line a crashed child writes to ask for its dump, then the event it
+// waits on, named after its process id.
+constexpr char dump_request[] = "dump-request ";
+std::wstring dump_event_name(DWORD process_id) {
+  return L"quarlo_check_dump_" + std::to_wstring(process_id);
+}
+
+// Writes the dump a child asked for in output ("dump-request THREAD POINTERS"
+// on a line of its own), then lets the child end: true once done.
+bool dump_if_asked(const std::string& output, const PROCESS_INFORMATION& child,
+                   const std::string& path) {
+  const size_t at = output.find(std::string("\n") + dump_request);
+  if (at == std::string::npos || output.find('\n', at + 1) == std::string::npos) return false;
+  unsigned long thread = 0;
+  unsigned long long pointers = 0;
+  if (std::sscanf(output.c_str() + at + 1 + sizeof dump_request - 1, "%lu %llx", &thread,
+                  &pointers) == 2) {
+    write_minidump(child.hProcess, thread, static_cast<uintptr_t>(pointers), to_wide(path).c_str());
+  }
+  const HANDLE done =
+      OpenEventW(EVENT_MODIFY_STATE, FALSE, dump_event_name(child.dwProcessId).c_str());
+  if (done != nullptr) {
+    SetEvent(done);
+    CloseHandle(done);
+  }
+  return true;
+}
+
 // Runs one case in a child process and reads its result line.
 case_outcome run_isolated(const case_job& job, const runner_options& options) {
   case_outcome outcome{job, {check_status::failed, {}}};
@@ -75,6 +105,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   if (options.abi) command += L" --abi " + to_wide(abi_name(*options.abi));
   command += L" --timeout " + to_wide(seconds_text(options.timeout_seconds));
   if (options.steps != 0) command += L" --steps " + std::to_wstring(options.steps);
+  if (!options.dumps_folder.empty()) command += L" --dump";
   PROCESS_INFORMATION process{};
   const auto start = std::chrono::steady_clock::now();
   const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
@@ -88,13 +119,19 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
     return outcome;
   }
   CloseHandle(process.hThread);
-  // Read while waiting: a child must never block on a full pipe.
+  // Read while waiting: a child must never block on a full pipe. A crashed
+  // child that asks for its dump waits for it.
   std::string output;
   std::thread reader([&] {
     char buffer[4096];
     DWORD got = 0;
+    bool dumped = false;
     while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got != 0) {
       output.append(buffer, got);
+      if (!dumped && !options.dumps_folder.empty()) {
+        dumped = dump_if_asked(output, process,
+                               dump_file(options.dumps_folder, options.module_path, job));
+      }
     }
   });
   // Clamped below INFINITE: a limit of weeks is as good as none.
@@ -108,8 +145,8 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
   reader.join();
+  CloseHandle(process.hProcess);
   CloseHandle(read_end);
   if (outcome.timed_out) {
     outcome.result =
@@ -120,6 +157,21 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   outcome.result = read_case_output(output, code);
   return outcome;
 }
+
+}  // namespace
+
+std::string dump_file(const std::string& folder, const std::string& module_path,
+                      const case_job& job) {
+  const size_t name = module_path.find_last_of("\\/:") + 1;
+  const size_t dot = module_path.rfind('.');
+  const std::string stem = module_path.substr(
+      name, dot == std::string::npos || dot < name ? std::string::npos : dot - name);
+  const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+  return folder + (separated ? "" : "\\") + stem + "-" + job.c->id + "-" +
+         std::to_string(job.seed) + ".dmp";
+}
+
+namespace {
 
 case_outcome run_here(const case_job& job, const runner_options& options) {
   const auto start = std::chrono::steady_clock::now();
@@ -216,14 +268,31 @@ void note_for_crash(const char* text) {
   note[n] = '\0';
 }
 
-void write_crash_result(uint32_t code) {
-  if (note[0] == '\0') return;
-  char line[sizeof note + 128];
+void write_crash_result(const char* crash) {
+  char line[1024 + sizeof note + 64];
+  const int n =
+      std::snprintf(line, sizeof line, "\n%s{\"status\":\"crashed\",\"details\":\"%s%s%s\"}\n",
+                    case_result_prefix, crash, note[0] == '\0' ? "" : "; ", note);
+  DWORD written = 0;
+  const size_t length = n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof line - 1);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void request_crash_dump(const void* exception_pointers) {
+  // Made before the request, so the parent always finds it; named without
+  // the heap.
+  wchar_t name[64];
+  std::swprintf(name, 64, L"quarlo_check_dump_%lu",
+                static_cast<unsigned long>(GetCurrentProcessId()));
+  const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, name);
+  char line[96];
   const int n = std::snprintf(
-      line, sizeof line, "\n%s{\"status\":\"crashed\",\"details\":\"exception 0x%08lX; %s\"}\n",
-      case_result_prefix, static_cast<unsigned long>(code), note);
+      line, sizeof line, "\n%s%lu %llx\n", dump_request,
+      static_cast<unsigned long>(GetCurrentThreadId()),
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(exception_pointers)));
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
+  if (done != nullptr) WaitForSingleObject(done, 60000);
 }
 
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out) {

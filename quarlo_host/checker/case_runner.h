@@ -35,7 +35,14 @@ struct runner_options {
   uint32_t steps = 0;
   unsigned jobs = 1;
   bool in_process = false;
+  // A folder for the minidump of each crashed case (empty: none), named
+  // MODULE-CASE-SEED.dmp after the module's file name without its extension.
+  std::string dumps_folder;
 };
+
+// The file a crashed case's minidump goes to in folder.
+std::string dump_file(const std::string& folder, const std::string& module_path,
+                      const case_job& job);
 
 // Runs one case in this process; an exception leaving it counts as failed,
 // with its type and message.
@@ -53,8 +60,12 @@ void run_case_for_parent(const check_case& c, const check_context& context, std:
 // it (null: nothing worth saying); cleared when the case ends. Kept in a
 // fixed buffer, so reporting it needs no heap.
 void note_for_crash(const char* text);
-// The result line of a child whose module crashed with code, naming the
-// crash note; written without the heap, which the crash may have broken.
-void write_crash_result(uint32_t code);
-
+// The result line of a child whose module crashed: crash (what and where,
+// plain ASCII without quotes or backslashes) and the crash note; written
+// without the heap, which the crash may have broken.
+void write_crash_result(const char* crash);
+// The child's side of a crashed case's minidump, under check --dumps: asks
+// the parent to write it (exception_pointers: the crash's EXCEPTION_POINTERS)
+// and waits until it has, or a minute has passed. Without the heap.
+void request_crash_dump(const void* exception_pointers);
 }  // namespace quarlo_host

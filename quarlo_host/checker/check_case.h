@@ -42,6 +42,9 @@ struct check_case {
   const char* description;
   const char* why;
   check_result (*run)(const check_context& context);
+  // The case opens the host's main window, which needs a display and a
+  // desktop of the machine the check runs on.
+  bool needs_window = false;
 };
 
 // The area of a case, from its id.

@@ -1,5 +1,6 @@
 #include "quarlo_host/checker/check_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -89,7 +90,9 @@ void write_summary(const check_run& run, std::ostream& out) {
       << " crashed in " << seconds_text(run.seconds) << " s\n";
 }
 
-std::string report_json(const check_run& run) {
+namespace {
+
+nlohmann::json module_json(const check_run& run) {
   nlohmann::json cases = nlohmann::json::array();
   for (const auto& o : run.outcomes) {
     cases.push_back({{"id", o.job.c->id},
@@ -105,15 +108,27 @@ std::string report_json(const check_run& run) {
   auto counts = tally(run);
   nlohmann::json summary;
   for (const auto& [status, n] : counts) summary[status_name(status)] = n;
-  const nlohmann::json report = {
+  nlohmann::json report = {
       {"module", run.module_path}, {"strict", run.strict}, {"passed", run_verdict(run) == 0},
       {"seconds", run.seconds},    {"summary", summary},   {"cases", cases}};
-  return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  if (!run.not_checked.empty()) report["not_checked"] = run.not_checked;
+  return report;
 }
 
-std::string report_junit(const check_run& run) {
-  auto counts = tally(run);
+double total_seconds(const std::vector<check_run>& runs) {
+  double seconds = 0;
+  for (const check_run& run : runs) seconds += run.seconds;
+  return seconds;
+}
+
+std::string junit_cases(const check_run& run) {
   std::ostringstream cases;
+  if (!run.not_checked.empty()) {
+    const std::string message = xml_text(run.not_checked);
+    cases << "    <testcase classname=\"entry\" name=\"not checked\" time=\"0.000\">\n"
+          << "      <error message=\"" << message << "\" type=\"not checked\">" << message
+          << "</error>\n    </testcase>\n";
+  }
   for (const auto& o : run.outcomes) {
     const check_status status = effective_status(o, run.strict);
     cases << "    <testcase classname=\"" << xml_text(case_area(*o.job.c)) << "\" name=\""
@@ -144,26 +159,76 @@ std::string report_junit(const check_run& run) {
     }
     cases << "    </testcase>\n";
   }
-  std::ostringstream xml;
-  const std::string totals = "tests=\"" + std::to_string(run.outcomes.size()) + "\" failures=\"" +
-                             std::to_string(counts[check_status::failed]) + "\" errors=\"" +
-                             std::to_string(counts[check_status::crashed]) + "\" skipped=\"" +
-                             std::to_string(counts[check_status::skipped]) + "\" time=\"" +
-                             seconds_text(run.seconds) + "\"";
-  xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<testsuites name=\"quarlo_host check\" " << totals << ">\n"
-      << "  <testsuite name=\"" << xml_text("quarlo_host check " + run.module_path) << "\" "
-      << totals << ">\n"
-      << cases.str() << "  </testsuite>\n</testsuites>\n";
-  return xml.str();
+  return cases.str();
+}
+
+struct junit_totals {
+  size_t tests = 0;
+  uint32_t failures = 0;
+  uint32_t errors = 0;
+  uint32_t skipped = 0;
+  double seconds = 0;
+
+  void add(const check_run& run) {
+    auto counts = tally(run);
+    const bool not_checked = !run.not_checked.empty();
+    tests += run.outcomes.size() + (not_checked ? 1 : 0);
+    failures += counts[check_status::failed];
+    errors += counts[check_status::crashed] + (not_checked ? 1 : 0);
+    skipped += counts[check_status::skipped];
+    seconds += run.seconds;
+  }
+  std::string attributes() const {
+    return "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+           "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
+           "\" time=\"" + seconds_text(seconds) + "\"";
+  }
+};
+
+}  // namespace
+
+std::string report_json(const std::vector<check_run>& runs) {
+  nlohmann::json report;
+  if (runs.size() == 1) {
+    report = module_json(runs.front());
+  } else {
+    nlohmann::json modules = nlohmann::json::array();
+    for (const check_run& run : runs) modules.push_back(module_json(run));
+    report = {{"passed", runs_verdict(runs) == 0},
+              {"seconds", total_seconds(runs)},
+              {"modules", modules}};
+  }
+  return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string report_junit(const std::vector<check_run>& runs) {
+  junit_totals all;
+  std::ostringstream suites;
+  for (const check_run& run : runs) {
+    junit_totals one;
+    one.add(run);
+    all.add(run);
+    suites << "  <testsuite name=\"" << xml_text("quarlo_host check " + run.module_path) << "\" "
+           << one.attributes() << ">\n"
+           << junit_cases(run) << "  </testsuite>\n";
+  }
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"quarlo_host check\" " +
+         all.attributes() + ">\n" + suites.str() + "</testsuites>\n";
 }
 
 int run_verdict(const check_run& run) {
+  if (!run.not_checked.empty()) return 2;
   for (const auto& o : run.outcomes) {
     const check_status s = effective_status(o, run.strict);
     if (s == check_status::failed || s == check_status::crashed) return 1;
   }
   return 0;
+}
+
+int runs_verdict(const std::vector<check_run>& runs) {
+  int verdict = 0;
+  for (const check_run& run : runs) verdict = std::max(verdict, run_verdict(run));
+  return verdict;
 }
 
 }  // namespace quarlo_host

@@ -216,12 +216,18 @@ commands_report run_commands(const check_context& context, const run_plan& plan)
       const uint32_t count = check_session::group(groups[g]).command_count();
       for (uint32_t i = 0; i < count; ++i) {
         for (uint32_t r = 0; r < plan.runs_per_command; ++r) {
+          command_run running;
+          running.group = g;
+          running.index = i;
+          running.repetition = r;
+          note_for_crash(("running " + running.name()).c_str());
           report.runs.push_back(run_once(s, main, user, callback, image, g, i, r));
           after(report.runs.back().name());
         }
       }
     }
   }
+  note_for_crash(nullptr);
   after("unloading it (FreeLibrary)");
   // A subclass of the main window left in the unloaded image: the host's own
   // procedure back before anything sends it a message, so it does not jump there.

@@ -14,16 +14,18 @@
 #   JUNIT file        where the JUnit report goes (default:
 #                     <build folder>/quarlo_check_<target>.xml)
 #   TIMEOUT seconds   ctest's time limit for the whole check (default 600)
+#   CONFIG file       the module's known deviations, `check --config` (default:
+#                     quarlo_check.toml in the calling folder, when there is one)
 #   ARGS arg...       further options of `check`: --only, --skip, --seed, -j, --strict
 #
 # The checker's own exit status is the verdict: 0 passed, 1 a case failed or
-# crashed, 2 the module could not be checked at all.
+# crashed, 2 the module, or some of its cases, could not be checked.
 include_guard(GLOBAL)
 
 set(QUARLO_CHECK_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(quarlo_check)
-  cmake_parse_arguments(PARSE_ARGV 0 check "" "TARGET;NAME;HOST;JUNIT;TIMEOUT" "LAUNCHER;ARGS")
+  cmake_parse_arguments(PARSE_ARGV 0 check "" "TARGET;NAME;HOST;JUNIT;TIMEOUT;CONFIG" "LAUNCHER;ARGS")
   if(NOT check_TARGET)
     message(FATAL_ERROR "quarlo_check: TARGET is required")
   endif()
@@ -48,8 +50,16 @@ function(quarlo_check)
   if(NOT check_TIMEOUT)
     set(check_TIMEOUT 600)
   endif()
+  if(NOT check_CONFIG AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/quarlo_check.toml)
+    set(check_CONFIG ${CMAKE_CURRENT_SOURCE_DIR}/quarlo_check.toml)
+  endif()
+  set(config)
+  if(check_CONFIG)
+    get_filename_component(check_CONFIG ${check_CONFIG} ABSOLUTE)
+    set(config --config ${check_CONFIG})
+  endif()
   add_test(NAME ${check_NAME}
     COMMAND ${check_LAUNCHER} ${check_HOST} check $<TARGET_FILE:${check_TARGET}>
-      --junit ${check_JUNIT} ${check_ARGS})
+      --junit ${check_JUNIT} ${config} ${check_ARGS})
   set_tests_properties(${check_NAME} PROPERTIES TIMEOUT ${check_TIMEOUT} LABELS quarlo_check)
 endfunction()

@@ -12,7 +12,7 @@ namespace quarlo_host {
 const std::vector<host_command>& host_commands() {
   static const std::vector<host_command> table = {
       {"inspect", "print the module's client and services", define_inspect},
-      {"check", "run the contract's check cases against the module, each in its own process",
+      {"check", "run the contract's check cases against modules, each case in its own process",
        define_check},
       {"check-case", "run one check case here and print its result", define_check_case},
       {"run", "open the host window with the module's commands", define_run_window},
@@ -55,7 +55,7 @@ std::string arguments_of(const CLI::App& parser) {
   for (const CLI::Option* o : declared(parser)) {
     std::string form = option_form(*o);
     if (!o->get_required()) form = "[" + form + "]";
-    if (o->nonpositional() && o->get_items_expected_max() > 1) form += "...";
+    if (o->get_items_expected_max() > 1) form += "...";
     line += (line.empty() ? "" : " ") + form;
   }
   return line;

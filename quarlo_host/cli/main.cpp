@@ -9,6 +9,7 @@
 
 #include "quarlo/win32.h"
 #include "quarlo_host/cli/commands.h"
+#include "quarlo_host/runtime/crash_report.h"
 #include "quarlo_host/runtime/utf.h"
 
 #include <shellapi.h>
@@ -24,5 +25,8 @@ int main() {
   // The UTF-8 bytes go out as they are: no CR added before each line feed.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+  // A module that crashes the host is told in one line (check-case tells it
+  // in its result instead).
+  quarlo_host::end_quietly_on_crash();
   return quarlo_host::run_host(args, std::cout, std::cerr);
 }

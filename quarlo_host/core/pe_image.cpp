@@ -47,4 +47,27 @@ pe_listing parse_pe(const uint8_t* data, size_t size, bool mapped) {
   return listing;
 }
 
+pe_symbol nearest_export(pe_view& view, uint32_t rva) {
+  pe_symbol best;
+  const uint32_t directory = view.directory(pe_view::export_directory);
+  if (directory == 0) return best;
+  const uint32_t directory_end =
+      pe_view::rva_plus(directory, view.directory_size(pe_view::export_directory));
+  const uint32_t function_count = view.u32(pe_view::rva_plus(directory, 20));
+  const uint32_t name_count = view.u32(pe_view::rva_plus(directory, 24));
+  const uint32_t functions = view.u32(pe_view::rva_plus(directory, 28));
+  const uint32_t names = view.u32(pe_view::rva_plus(directory, 32));
+  const uint32_t ordinals = view.u32(pe_view::rva_plus(directory, 36));
+  for (uint32_t i = 0; i < name_count; ++i) {
+    const uint16_t index = view.u16(pe_view::rva_plus(ordinals, uint64_t{2} * i));
+    if (index >= function_count) continue;
+    const uint32_t start = view.u32(pe_view::rva_plus(functions, uint64_t{4} * index));
+    // A forwarder's address names a text inside the export directory.
+    const bool forwarder = start >= directory && start < directory_end;
+    if (forwarder || start > rva || (!best.name.empty() && start <= best.rva)) continue;
+    best = {view.text(view.u32(pe_view::rva_plus(names, uint64_t{4} * i))), start};
+  }
+  return best;
+}
+
 }  // namespace quarlo_host

@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quarlo_host/core/pe_error.h"
+#include "quarlo_host/core/pe_view.h"
 
 namespace quarlo_host {
 
@@ -35,5 +37,17 @@ struct pe_listing {
 // Parses image bytes: as laid out in a file (mapped false) or as the loader
 // mapped them (mapped true, addresses are offsets from data).
 pe_listing parse_pe(const uint8_t* data, size_t size, bool mapped);
+
+// A named export and where it starts.
+struct pe_symbol {
+  // Empty when no named export starts at or before the address asked for.
+  std::string_view name;
+  uint32_t rva = 0;
+};
+
+// The named export that starts nearest at or before rva, forwarders aside:
+// what an address in code can be named after when no debug symbols are at
+// hand. Allocates nothing, so a crash handler can ask.
+pe_symbol nearest_export(pe_view& view, uint32_t rva);
 
 }  // namespace quarlo_host

@@ -55,6 +55,14 @@ uint32_t pe_view::directory(unsigned index) const {
   return index < directory_count_ ? header32(directories_ + 8 * index) : 0;
 }
 
+uint32_t pe_view::directory_size(unsigned index) const {
+  return index < directory_count_ ? header32(directories_ + 8 * index + 4) : 0;
+}
+
+uint16_t pe_view::u16(uint32_t rva) {
+  return static_cast<uint16_t>(le16(table_bytes(offset_of(rva), 2)));
+}
+
 uint32_t pe_view::u32(uint32_t rva) { return le32(table_bytes(offset_of(rva), 4)); }
 
 uint64_t pe_view::thunk(uint32_t rva) {

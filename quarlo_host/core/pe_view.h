@@ -37,8 +37,11 @@ class pe_view final {
   // The address of the data directory at index; 0 when the image has none
   // there (also when it has fewer directories).
   uint32_t directory(unsigned index) const;
+  // The size of the data directory at index; 0 when the image has none there.
+  uint32_t directory_size(unsigned index) const;
 
-  // A 32-bit field of a table.
+  // A 16-bit and a 32-bit field of a table.
+  uint16_t u16(uint32_t rva);
   uint32_t u32(uint32_t rva);
   // A lookup table entry: 4 bytes in PE32, 8 in PE32+.
   uint64_t thunk(uint32_t rva);

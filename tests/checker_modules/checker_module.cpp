@@ -26,6 +26,16 @@
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 #endif
 
+#ifdef CHECKER_FAULT_CRASH_IN_EXPORT
+// A run crashes here, in a function the module exports, so a crash report can
+// name it: this writes through a null pointer.
+extern "C" __declspec(dllexport) __declspec(noinline) void __cdecl checker_crash_here(
+    uint32_t value) {
+  volatile uint32_t* volatile nowhere = nullptr;
+  *nowhere = value;
+}
+#endif
+
 namespace quarlo_io {
 
 // The stream exception family; it matches the host's by qualified name.
@@ -546,6 +556,8 @@ class command_group final : public mainmenu_commands {
     // A command must not crash the host when run: this writes through a null pointer.
     volatile uint32_t* volatile nowhere = nullptr;
     *nowhere = index;
+#elif defined(CHECKER_FAULT_CRASH_IN_EXPORT)
+    checker_crash_here(index);
 #endif
     if (info_.opens_dialog && index == 0) run_dialog();
   }

@@ -1,6 +1,6 @@
 // Small PE images made in memory for the tests and the fuzz target of the PE
 // reader and of the load explanation: a DLL's headers for a given processor
-// and format, and one section that holds its import table and export names.
+// and format, and one section that holds its import table and its exports.
 #pragma once
 
 #include <cstdint>
@@ -28,13 +28,15 @@ inline void put_le(std::vector<uint8_t>& v, size_t at, uint64_t value, unsigned 
 
 inline std::vector<uint8_t> build_pe(uint16_t machine, bool pe32_plus,
                                      const std::vector<test_import>& imports,
-                                     const std::vector<std::string>& exports = {}) {
+                                     const std::vector<std::string>& exports = {},
+                                     const std::vector<uint32_t>& export_rvas = {}) {
   using layout = test_image_layout;
   const unsigned thunk = pe32_plus ? 8 : 4;
   const uint64_t ordinal_flag = pe32_plus ? uint64_t{1} << 63 : uint64_t{1} << 31;
   // The section: the descriptors, then for each DLL its lookup table, its
   // address table, the hint/name entries and the DLL's name; then the export
-  // directory, its name table and the names.
+  // directory, its name table, its ordinal and address tables (export i at
+  // export_rvas[i], when given) and the names.
   std::vector<uint8_t> section((imports.size() + 1) * 20, 0);
   const auto add_text = [&section](const std::string& text) {
     const auto rva = static_cast<uint32_t>(layout::section_rva + section.size());
@@ -66,9 +68,18 @@ inline std::vector<uint8_t> build_pe(uint16_t machine, bool pe32_plus,
   const size_t export_directory = section.size();
   if (!exports.empty()) {
     const size_t names = export_directory + 40;
-    section.resize(names + 4 * exports.size(), 0);
+    const size_t ordinals = names + 4 * exports.size();
+    const size_t addresses = ordinals + 2 * exports.size();
+    section.resize(addresses + 4 * export_rvas.size(), 0);
+    put_le(section, export_directory + 20, export_rvas.size(), 4);
     put_le(section, export_directory + 24, exports.size(), 4);
+    put_le(section, export_directory + 28, layout::section_rva + addresses, 4);
     put_le(section, export_directory + 32, layout::section_rva + names, 4);
+    put_le(section, export_directory + 36, layout::section_rva + ordinals, 4);
+    for (size_t i = 0; i < exports.size(); ++i) {
+      put_le(section, ordinals + 2 * i, i, 2);
+      if (i < export_rvas.size()) put_le(section, addresses + 4 * i, export_rvas[i], 4);
+    }
     for (size_t i = 0; i < exports.size(); ++i) {
       put_le(section, names + 4 * i, add_text(exports[i]), 4);
     }

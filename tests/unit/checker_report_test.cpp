@@ -24,7 +24,7 @@ case_outcome outcome(size_t c, uint32_t seed, check_status status, std::string d
 }
 
 check_run a_run(bool strict) {
-  check_run run{"C:\\m<1>.dll", {}, strict, 1.5};
+  check_run run{"C:\\m<1>.dll", {}, strict, 1.5, {}};
   run.outcomes = {outcome(0, 7, check_status::passed, ""),
                   outcome(1, 7, check_status::failed, "expected 3, got \xFF"),
                   outcome(2, 7, check_status::warning, "slow"),
@@ -53,7 +53,7 @@ TEST(CheckerReport, StrictTurnsWarningsIntoFailuresAndTheVerdictFollows) {
 }
 
 TEST(CheckerReport, JsonHoldsEveryCaseAndRepetition) {
-  const auto json = nlohmann::json::parse(report_json(a_run(false)));
+  const auto json = nlohmann::json::parse(report_json({a_run(false)}));
   EXPECT_EQ(json["module"], "C:\\m<1>.dll");
   EXPECT_EQ(json["passed"], false);
   ASSERT_EQ(json["cases"].size(), 6u);
@@ -65,7 +65,7 @@ TEST(CheckerReport, JsonHoldsEveryCaseAndRepetition) {
 }
 
 TEST(CheckerReport, JunitCountsAndEscapes) {
-  const std::string xml = report_junit(a_run(true));
+  const std::string xml = report_junit({a_run(true)});
   EXPECT_EQ(count(xml, "<testcase "), 6u);
   EXPECT_NE(xml.find("tests=\"6\" failures=\"3\" errors=\"1\" skipped=\"1\" time=\"1.500\""),
             std::string::npos)
@@ -80,6 +80,40 @@ TEST(CheckerReport, JunitCountsAndEscapes) {
   EXPECT_NE(xml.find("m&lt;1&gt;.dll"), std::string::npos);
   EXPECT_NE(xml.find("expected 3, got ?"), std::string::npos);
   EXPECT_EQ(xml.find('\xFF'), std::string::npos);
+}
+
+TEST(CheckerReport, SeveralModulesGiveASectionEachAndTheWorstVerdict) {
+  check_run clean{"a.dll", {outcome(0, 7, check_status::passed, "")}, false, 0.5, {}};
+  check_run broken = a_run(false);
+  check_run unloadable{"b.dll", {}, false, 0.25, "it cannot be loaded: no quarlo_get_interface"};
+  struct row {
+    std::vector<check_run> runs;
+    int verdict;
+  };
+  for (const row& r : {row{{clean}, 0}, row{{clean, broken}, 1}, row{{unloadable, clean}, 2},
+                       row{{broken, unloadable}, 2}}) {
+    EXPECT_EQ(runs_verdict(r.runs), r.verdict);
+  }
+
+  const auto json = nlohmann::json::parse(report_json({clean, broken, unloadable}));
+  EXPECT_EQ(json["passed"], false);
+  ASSERT_EQ(json["modules"].size(), 3u);
+  EXPECT_EQ(json["modules"][0]["module"], "a.dll");
+  EXPECT_EQ(json["modules"][0]["passed"], true);
+  EXPECT_EQ(json["modules"][1]["cases"].size(), 6u);
+  EXPECT_EQ(json["modules"][2]["not_checked"], unloadable.not_checked);
+  EXPECT_EQ(json["modules"][2]["passed"], false);
+
+  const std::string xml = report_junit({clean, broken, unloadable});
+  EXPECT_EQ(count(xml, "<testsuite "), 3u);
+  EXPECT_NE(xml.find("<testsuites name=\"quarlo_host check\" tests=\"8\" failures=\"2\" "
+                     "errors=\"2\" skipped=\"1\" time=\"2.250\">"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<testsuite name=\"quarlo_host check b.dll\" tests=\"1\" failures=\"0\" "
+                     "errors=\"1\""),
+            std::string::npos);
+  EXPECT_NE(xml.find("type=\"not checked\">it cannot be loaded"), std::string::npos);
 }
 
 TEST(CheckerReport, HumanLinesSayStatusIdDetailsAndDuration) {

@@ -67,6 +67,31 @@ TEST(PeReader, ReadsBothFormatsAndTheirMachine) {
   }
 }
 
+TEST(PeReader, NamesAnAddressAfterTheNearestExportBeforeIt) {
+  // Without imports the export directory starts 20 bytes into the section;
+  // an address inside it is a forwarder's text, never code.
+  const uint32_t forwarder = test_image_layout::section_rva + 24;
+  const std::vector<uint8_t> image =
+      build_pe(0x14C, false, {}, {"late", "early", "forwarded"}, {0x3000, 0x2000, forwarder});
+  quarlo_host::pe_view view(image.data(), image.size(), false);
+  struct row {
+    uint32_t rva;
+    const char* name;
+  };
+  for (const row r : {row{0x1FFF, ""}, row{0x2000, "early"}, row{0x2FFF, "early"},
+                      row{0x3000, "late"}, row{0x9000, "late"}, row{forwarder + 8, ""}}) {
+    SCOPED_TRACE(r.rva);
+    const quarlo_host::pe_symbol found = quarlo_host::nearest_export(view, r.rva);
+    EXPECT_EQ(found.name, r.name);
+    if (!found.name.empty()) {
+      EXPECT_EQ(found.rva, found.name == "early" ? 0x2000u : 0x3000u);
+    }
+  }
+  const std::vector<uint8_t> none = build_pe(0x14C, false, {{"KERNEL32.dll", {"ExitProcess"}}});
+  quarlo_host::pe_view bare(none.data(), none.size(), false);
+  EXPECT_TRUE(quarlo_host::nearest_export(bare, 0x5000).name.empty());
+}
+
 TEST(PeReader, ImageWithFewerDirectoriesHasNoImports) {
   std::vector<uint8_t> image = build_pe(0x14C, false, {{"KERNEL32.dll", {"ExitProcess"}}});
   put_le(image, test_image_layout::nt + 24 + 92, 1, 4);  // only the export directory

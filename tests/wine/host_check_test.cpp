@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "check_command.h"
 #include "module_under_test.h"
 #include "quarlo_host/checker/check_catalogue.h"
 #include "quarlo_host/cli/commands.h"
@@ -15,27 +16,6 @@
 using quarlo_host::check_catalogue;
 using quarlo_host::run_host;
 
-namespace {
-
-struct run_result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// check with args; a case's time limit, unless args set one, as long as
-// Wine's speed here needs.
-run_result check(std::vector<std::string> args) {
-  args.insert(args.begin(), "check");
-  if (std::find(args.begin(), args.end(), "--timeout") == args.end()) {
-    args.insert(args.end(), {"--timeout", time_limit(60)});
-  }
-  std::ostringstream out, err;
-  const int status = run_host(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-}  // namespace
 
 TEST(Checker, TheCatalogueHoldsFortyCasesOrMoreInItsAreas) {
   EXPECT_GE(check_catalogue().size(), 40u);

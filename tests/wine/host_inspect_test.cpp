@@ -64,7 +64,7 @@ TEST(Inspect, VersionAndHelpGoToStandardOutput) {
       {{"--help"}, "usage: quarlo_host <command> [arguments]\n"},
       {{"inspect", "--help"}, "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n"},
       {{"check", "-h"},
-       "usage: quarlo_host check [MODULE.dll] [--abi gnu|msvc] [--only PATTERN]... "
+       "usage: quarlo_host check [MODULE.dll]... [--abi gnu|msvc] [--only PATTERN]... "
        "[--skip PATTERN]... [--seed N]"},
   };
   for (const auto& r : rows) {
