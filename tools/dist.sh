@@ -127,7 +127,8 @@ if [ "$only" != modules ]; then
   mkdir -p "$stage/$name/msvc"
   cp "$msvc/quarlo_shared.dll" "$msvc/quarlo_msvc_bridge.dll" "$stage/$name/msvc/"
   cp "$msvc"/{quarlo_shared,quarlo_msvc_bridge}.{map,pdb} "$out/debug/msvc/"
-  cp quarlo_host/samples/services.txt quarlo_host/ci/quarlo_check.cmake "$stage/$name/"
+  cp quarlo_host/samples/services.txt quarlo_host/ci/quarlo_check.cmake \
+    quarlo_host/ci/quarlo_check_wine.sh "$stage/$name/"
   note tools/dist/README-host.txt "$stage/$name/README.txt"
   pack "$stage" "$name" "$out/$name.zip"
 fi

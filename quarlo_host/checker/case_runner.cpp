@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cwchar>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -47,31 +46,35 @@ std::string seconds_text(double seconds) {
   return text;
 }
 
-// The line a crashed child writes to ask for its dump, then the event it
-// waits on, named after its process id.
+// The line a crashed child writes to ask for its dump.
 constexpr char dump_request[] = "dump-request ";
-std::wstring dump_event_name(DWORD process_id) {
-  return L"quarlo_check_dump_" + std::to_wstring(process_id);
-}
 
-// Writes the dump a child asked for in output ("dump-request THREAD POINTERS"
-// on a line of its own), then lets the child end: true once done.
+// Set by the parent, through WriteProcessMemory, once the dump is written.
+volatile LONG dump_written = 0;
+
+// Writes the dump a child asked for in output ("dump-request THREAD POINTERS
+// FLAG" on a line of its own), then sets the child's flag: true once done, with
+// problem set when the dump could not be written.
 bool dump_if_asked(const std::string& output, const PROCESS_INFORMATION& child,
-                   const std::string& path) {
+                   const std::string& path, std::string& problem) {
   const size_t at = output.find(std::string("\n") + dump_request);
   if (at == std::string::npos || output.find('\n', at + 1) == std::string::npos) return false;
   unsigned long thread = 0;
   unsigned long long pointers = 0;
-  if (std::sscanf(output.c_str() + at + 1 + sizeof dump_request - 1, "%lu %llx", &thread,
-                  &pointers) == 2) {
-    write_minidump(child.hProcess, thread, static_cast<uintptr_t>(pointers), to_wide(path).c_str());
+  unsigned long long flag = 0;
+  DWORD error = ERROR_INVALID_DATA;
+  if (std::sscanf(output.c_str() + at + 1 + sizeof dump_request - 1, "%lu %llx %llx", &thread,
+                  &pointers, &flag) == 3) {
+    error = write_minidump(child.hProcess, thread, static_cast<uintptr_t>(pointers),
+                           to_wide(path).c_str());
   }
-  const HANDLE done =
-      OpenEventW(EVENT_MODIFY_STATE, FALSE, dump_event_name(child.dwProcessId).c_str());
-  if (done != nullptr) {
-    SetEvent(done);
-    CloseHandle(done);
+  if (error != ERROR_SUCCESS) {
+    problem =
+        "no minidump: " + path + " could not be written (error " + std::to_string(error) + ")";
   }
+  const LONG written = 1;
+  WriteProcessMemory(child.hProcess, reinterpret_cast<void*>(static_cast<uintptr_t>(flag)),
+                     &written, sizeof written, nullptr);
   return true;
 }
 
@@ -122,6 +125,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
   // Read while waiting: a child must never block on a full pipe. A crashed
   // child that asks for its dump waits for it.
   std::string output;
+  std::string dump_problem;
   std::thread reader([&] {
     char buffer[4096];
     DWORD got = 0;
@@ -129,8 +133,9 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
     while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got != 0) {
       output.append(buffer, got);
       if (!dumped && !options.dumps_folder.empty()) {
-        dumped = dump_if_asked(output, process,
-                               dump_file(options.dumps_folder, options.module_path, job));
+        dumped =
+            dump_if_asked(output, process,
+                          dump_file(options.dumps_folder, options.module_path, job), dump_problem);
       }
     }
   });
@@ -155,6 +160,7 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
     return outcome;
   }
   outcome.result = read_case_output(output, code);
+  if (!dump_problem.empty()) outcome.result.details += "; " + dump_problem;
   return outcome;
 }
 
@@ -279,20 +285,17 @@ void write_crash_result(const char* crash) {
 }
 
 void request_crash_dump(const void* exception_pointers) {
-  // Made before the request, so the parent always finds it; named without
-  // the heap.
-  wchar_t name[64];
-  std::swprintf(name, 64, L"quarlo_check_dump_%lu",
-                static_cast<unsigned long>(GetCurrentProcessId()));
-  const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, name);
-  char line[96];
+  char line[128];
   const int n = std::snprintf(
-      line, sizeof line, "\n%s%lu %llx\n", dump_request,
+      line, sizeof line, "\n%s%lu %llx %llx\n", dump_request,
       static_cast<unsigned long>(GetCurrentThreadId()),
-      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(exception_pointers)));
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(exception_pointers)),
+      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&dump_written)));
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
-  if (done != nullptr) WaitForSingleObject(done, 60000);
+  // The parent sets the flag once the dump is written, however long that
+  // takes: its time limit for the case still holds.
+  while (dump_written == 0) Sleep(10);
 }
 
 void run_case_for_parent(const check_case& c, const check_context& context, std::ostream& out) {

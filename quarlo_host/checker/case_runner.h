@@ -66,6 +66,6 @@ void note_for_crash(const char* text);
 void write_crash_result(const char* crash);
 // The child's side of a crashed case's minidump, under check --dumps: asks
 // the parent to write it (exception_pointers: the crash's EXCEPTION_POINTERS)
-// and waits until it has, or a minute has passed. Without the heap.
+// and waits until it has. Without the heap.
 void request_crash_dump(const void* exception_pointers);
 }  // namespace quarlo_host

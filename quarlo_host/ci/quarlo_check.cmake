@@ -10,13 +10,19 @@
 #   TARGET target     the module's SHARED library target (required)
 #   NAME name         the test's name (default: quarlo_check_<target>)
 #   HOST path         quarlo_host.exe (default: the one beside this file)
-#   LAUNCHER cmd...   what runs the host: on Linux, Wine (`LAUNCHER wine`)
+#   LAUNCHER cmd...   what runs the host (default on Linux: quarlo_check_wine.sh
+#                     beside this file, which brings a display of its own when
+#                     there is none)
 #   JUNIT file        where the JUnit report goes (default:
 #                     <build folder>/quarlo_check_<target>.xml)
 #   TIMEOUT seconds   ctest's time limit for the whole check (default 600)
 #   CONFIG file       the module's known deviations, `check --config` (default:
 #                     quarlo_check.toml in the calling folder, when there is one)
 #   ARGS arg...       further options of `check`: --only, --skip, --seed, -j, --strict
+#
+# Off Windows, each test runs Wine in a 32-bit prefix of its own in the build
+# folder (quarlo_check_wine/NAME, made on first use; WINEPREFIX in the test's
+# environment), so ~/.wine is neither needed nor touched.
 #
 # The checker's own exit status is the verdict: 0 passed, 1 a case failed or
 # crashed, 2 the module, or some of its cases, could not be checked.
@@ -37,6 +43,9 @@ function(quarlo_check)
   endif()
   if(NOT check_NAME)
     set(check_NAME quarlo_check_${check_TARGET})
+  endif()
+  if(NOT check_LAUNCHER AND NOT CMAKE_HOST_WIN32)
+    set(check_LAUNCHER ${QUARLO_CHECK_DIR}/quarlo_check_wine.sh)
   endif()
   if(NOT check_HOST)
     set(check_HOST ${QUARLO_CHECK_DIR}/quarlo_host.exe)
@@ -62,4 +71,8 @@ function(quarlo_check)
     COMMAND ${check_LAUNCHER} ${check_HOST} check $<TARGET_FILE:${check_TARGET}>
       --junit ${check_JUNIT} ${config} ${check_ARGS})
   set_tests_properties(${check_NAME} PROPERTIES TIMEOUT ${check_TIMEOUT} LABELS quarlo_check)
+  if(NOT CMAKE_HOST_WIN32)
+    set_property(TEST ${check_NAME} APPEND PROPERTY
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/quarlo_check_wine/${check_NAME}")
+  endif()
 endfunction()

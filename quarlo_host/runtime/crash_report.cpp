@@ -110,28 +110,33 @@ void describe_crash(const EXCEPTION_RECORD& record, char* text, size_t size) {
   keep_plain(text);
 }
 
-bool write_minidump(HANDLE process, DWORD thread_id, uintptr_t pointers, const wchar_t* path) {
+DWORD write_minidump(HANDLE process, DWORD thread_id, uintptr_t pointers, const wchar_t* path) {
   using write_fn =
       BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                     PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
   const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll");
-  if (dbghelp == nullptr) return false;
+  if (dbghelp == nullptr) return GetLastError();
   const auto write = reinterpret_cast<write_fn>(
       reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+  DWORD error = write == nullptr ? GetLastError() : ERROR_SUCCESS;
   const HANDLE file =
       CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool written = false;
+  if (file == INVALID_HANDLE_VALUE && error == ERROR_SUCCESS) error = GetLastError();
   if (write != nullptr && file != INVALID_HANDLE_VALUE) {
     // The pointers are the crashed process's own.
     MINIDUMP_EXCEPTION_INFORMATION exception{thread_id,
                                              reinterpret_cast<EXCEPTION_POINTERS*>(pointers), TRUE};
-    written = write(process, GetProcessId(process), file, MiniDumpNormal, &exception, nullptr,
-                    nullptr) != FALSE;
+    if (!write(process, GetProcessId(process), file, MiniDumpNormal, &exception, nullptr,
+               nullptr)) {
+      error = GetLastError();
+      // Some failures leave no code: still a failure.
+      if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+    }
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (!written) DeleteFileW(path);
+  if (error != ERROR_SUCCESS) DeleteFileW(path);
   FreeLibrary(dbghelp);
-  return written;
+  return error;
 }
 
 void end_quietly_on_crash() {

@@ -17,10 +17,11 @@ namespace quarlo_host {
 void describe_crash(const EXCEPTION_RECORD& record, char* text, size_t size);
 
 // A minidump of process at the exception that thread_id of it met, whose
-// EXCEPTION_POINTERS lie at pointers in that process, to path; false when it
-// cannot be written. Written from outside: a process that writes its own dump
-// while it crashes can wait for ever on what the crash left locked.
-bool write_minidump(HANDLE process, DWORD thread_id, uintptr_t pointers, const wchar_t* path);
+// EXCEPTION_POINTERS lie at pointers in that process, to path: 0, or the
+// system's error code when it cannot be written. Written from outside: a
+// process that writes its own dump while it crashes can wait for ever on what
+// the crash left locked.
+DWORD write_minidump(HANDLE process, DWORD thread_id, uintptr_t pointers, const wchar_t* path);
 
 // From now on a crash anywhere in this process ends it with one line,
 // "quarlo_host: crashed: " and describe_crash's text, on standard error and

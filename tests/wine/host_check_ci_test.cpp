@@ -34,8 +34,9 @@ class fresh_folder {
  public:
   explicit fresh_folder(const std::string& name)
       : path_(name + "_" + quarlo_host::abi_name(abi_under_test())) {
-    std::filesystem::remove_all(path_);
-    EXPECT_TRUE(std::filesystem::create_directory(path_)) << path_;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+    EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
   }
   fresh_folder(const fresh_folder&) = delete;
   fresh_folder& operator=(const fresh_folder&) = delete;

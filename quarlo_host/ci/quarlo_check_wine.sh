@@ -1,0 +1,55 @@
+#!/bin/sh
+# Runs a Windows program under 32-bit Wine for quarlo_check on a Linux machine
+# such as a CI runner: in the Wine prefix WINEPREFIX names (made on first use,
+# 32-bit, without Wine's downloads of Mono and Gecko), and on a display of its
+# own (Xvfb) when DISPLAY names none. Needs wine32 and xvfb.
+#   WINEPREFIX=DIR quarlo_check_wine.sh PROGRAM.exe ARGS...
+# Exits with the program's status, or 2 when Wine cannot run here.
+set -u
+if [ -z "${WINEPREFIX:-}" ]; then
+  echo "quarlo_check_wine.sh: WINEPREFIX is not set (quarlo_check sets it for its tests)" >&2
+  exit 2
+fi
+export WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+mkdir -p "$(dirname "$WINEPREFIX")"
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  if ! command -v Xvfb >/dev/null 2>&1; then
+    echo "quarlo_check_wine.sh: no display, and no Xvfb to make one (install xvfb)" >&2
+    exit 2
+  fi
+  # The first display number no other server holds.
+  n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  tries=0
+  until [ -e "/tmp/.X11-unix/X$n" ]; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 300 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
+      echo "quarlo_check_wine.sh: Xvfb did not start (log: $WINEPREFIX.xvfb.log)" >&2
+      exit 2
+    fi
+    sleep 0.1
+  done
+  trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
+fi
+
+# A prefix is made once; Wine's own output goes to a log beside it, and its
+# programs wait on no dialog for a crash.
+if [ ! -s "$WINEPREFIX/system.reg" ]; then
+  if ! { wineboot -i && wineserver -w &&
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+    wineserver -w; } </dev/null >"$WINEPREFIX.log" 2>&1; then
+    echo "quarlo_check_wine.sh: cannot make the Wine prefix $WINEPREFIX (log: $WINEPREFIX.log)" >&2
+    exit 2
+  fi
+fi
+wine "$@"
+status=$?
+# Wine's desktop and services, started for the program, end with it.
+wineserver -k 2>/dev/null
+exit "$status"
