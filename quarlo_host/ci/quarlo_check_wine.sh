@@ -39,11 +39,17 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # A prefix is made once; Wine's own output goes to a log beside it, and its
-# programs wait on no dialog for a crash.
+# programs wait on no dialog for a crash. On a slow, loaded machine the first
+# boot was seen to fail after it had made most of the prefix: a second boot
+# completes it.
 if [ ! -s "$WINEPREFIX/system.reg" ]; then
-  if ! { wineboot -i && wineserver -w &&
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
-    wineserver -w; } </dev/null >"$WINEPREFIX.log" 2>&1; then
+  {
+    wineboot -i || { wineserver -w; wineboot -u; }
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    wineserver -w
+  } </dev/null >"$WINEPREFIX.log" 2>&1
+  if [ ! -s "$WINEPREFIX/system.reg" ]; then
     echo "quarlo_check_wine.sh: cannot make the Wine prefix $WINEPREFIX (log: $WINEPREFIX.log)" >&2
     exit 2
   fi

@@ -1,7 +1,7 @@
 // The checker as a module developer's CI runs it: several modules in one run,
-// the file of known deviations, a machine without a display, and crashes
-// reported where they happened, with a minidump; and the other commands
-// telling a module's crash in one line.
+// the file of known deviations, and crashes reported where they happened,
+// with a minidump; and the other commands telling a module's crash in one
+// line.
 #include <wchar.h>
 
 #include <filesystem>
@@ -149,32 +149,6 @@ TEST(CheckInCi, KnownDeviationsAreSkippedWithTheirReason) {
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(bad.err.find(config + ": " + r.error), std::string::npos) << bad.err;
   }
-}
-
-TEST(CheckInCi, WithoutADisplayTheWindowCasesDoNotRunAndTheModuleIsNotBlamed) {
-  const std::string module = checker_module("conforming");
-  const std::string cases =
-      " --only entry.loads --only run.commands_return --only "
-      "process.current_directory --seed 7 --timeout " +
-      time_limit(60);
-  const host_program_result headless = run_host_program("check " + module + cases, {L"DISPLAY"});
-  EXPECT_EQ(headless.exit_code, 2u) << headless.output;
-  const auto found = report_lines(headless.output);
-  ASSERT_EQ(found.count("entry.loads"), 1u) << headless.output;
-  EXPECT_EQ(found.at("entry.loads").status, "passed");
-  for (const char* id : {"run.commands_return", "process.current_directory"}) {
-    ASSERT_EQ(found.count(id), 1u) << id;
-    EXPECT_EQ(found.at(id).status, "skipped") << id;
-    EXPECT_NE(found.at(id).details.find("no display"), std::string::npos);
-  }
-  EXPECT_NE(headless.output.find("run the check with a display"), std::string::npos);
-  EXPECT_NE(headless.output.find("--skip 'run.*'"), std::string::npos);
-
-  // Left out on purpose, the same cases make no error.
-  const host_program_result skipping =
-      run_host_program("check " + module + cases + " --skip run.* --skip process.*", {L"DISPLAY"});
-  EXPECT_EQ(skipping.exit_code, 0u) << skipping.output;
-  EXPECT_NE(skipping.output.find("(left out with --skip)"), std::string::npos);
 }
 
 // The dump's header, and its exception and module list streams.
