@@ -334,8 +334,9 @@ int check(const check_options& options, std::ostream& out, std::ostream& err) {
   if (plan.without_window != 0) {
     err << "quarlo_host check: " << plan.without_window
         << " case(s) need the host's main window, which cannot be created here (no display or "
-           "desktop): run the check with a display (for example xvfb-run -a wine quarlo_host.exe "
-           "check ...), or leave them out with --skip 'run.*' --skip 'process.*'\n";
+           "desktop): run the check with a display (on Linux, quarlo_check_wine.sh quarlo_host.exe "
+           "check ... brings one, as does xvfb-run -a wine), or leave them out with --skip "
+           "'run.*' --skip 'process.*'\n";
     return 2;
   }
   return runs_verdict(runs);

@@ -2,8 +2,6 @@
 // the file of known deviations, and crashes reported where they happened,
 // with a minidump; and the other commands telling a module's crash in one
 // line.
-#include <wchar.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
