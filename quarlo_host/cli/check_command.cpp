@@ -264,7 +264,8 @@ check_run check_module(const std::string& module, const check_plan& plan, const 
   const auto write_until = [&](size_t end) {
     if (!human) return;
     for (; written < end; ++written) {
-      if (written == 0) out << "seed " << r.seed << "\n";
+      // Each repetition starts with its seed.
+      if (written % plan.cases.size() == 0) out << "seed " << all[written].job.seed << "\n";
       write_case_line(all[written], run.strict, out);
     }
   };

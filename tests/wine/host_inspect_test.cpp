@@ -65,7 +65,7 @@ TEST(Inspect, VersionAndHelpGoToStandardOutput) {
       {{"inspect", "--help"}, "usage: quarlo_host inspect MODULE.dll [--abi gnu|msvc]\n"},
       {{"check", "-h"},
        "usage: quarlo_host check [MODULE.dll]... [--abi gnu|msvc] [--only PATTERN]... "
-       "[--skip PATTERN]... [--seed N]"},
+       "[--skip PATTERN]... [--config FILE] [--seed N]"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(testing::PrintToString(r.argv));
