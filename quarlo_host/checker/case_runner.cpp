@@ -160,6 +160,9 @@ case_outcome run_isolated(const case_job& job, const runner_options& options) {
     return outcome;
   }
   outcome.result = read_case_output(output, code);
+  if (outcome.result.status == check_status::crashed) {
+    outcome.result.details = with_pdb_symbol(outcome.result.details, options.module_path);
+  }
   if (!dump_problem.empty()) outcome.result.details += "; " + dump_problem;
   return outcome;
 }

@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <dbghelp.h>
 
 #include "quarlo_host/core/pe_image.h"
+#include "quarlo_host/runtime/utf.h"
 
 namespace quarlo_host {
 
@@ -89,7 +92,88 @@ LONG WINAPI end_with_one_line(EXCEPTION_POINTERS* info) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// dbghelp's symbol functions, found at run time as MiniDumpWriteDump is.
+struct symbol_functions {
+  decltype(&SymSetOptions) set_options;
+  decltype(&SymInitializeW) initialize;
+  decltype(&SymLoadModuleExW) load_module;
+  decltype(&SymGetModuleInfoW64) module_info;
+  decltype(&SymFromAddrW) from_address;
+  decltype(&SymCleanup) cleanup;
+};
+
+template <typename F>
+bool find(HMODULE dbghelp, const char* name, F& f) {
+  f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dbghelp, name)));
+  return f != nullptr;
+}
+
+// The function the PDB of the module at path names at rva, and how far past
+// its start rva lies.
+bool pdb_function(const std::wstring& path, uint32_t rva, std::string& name, uint32_t& offset) {
+  const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll");
+  if (dbghelp == nullptr) return false;
+  symbol_functions f{};
+  bool found = find(dbghelp, "SymSetOptions", f.set_options) &&
+               find(dbghelp, "SymInitializeW", f.initialize) &&
+               find(dbghelp, "SymLoadModuleExW", f.load_module) &&
+               find(dbghelp, "SymGetModuleInfoW64", f.module_info) &&
+               find(dbghelp, "SymFromAddrW", f.from_address) &&
+               find(dbghelp, "SymCleanup", f.cleanup);
+  // A session of its own, apart from any process: the module is read from
+  // its file, and its PDB looked for beside it.
+  const auto session = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7A5E));
+  const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+  if (found) {
+    f.set_options(SYMOPT_UNDNAME | SYMOPT_FAIL_CRITICAL_ERRORS | SYMOPT_NO_PROMPTS);
+    found = f.initialize(session, folder.c_str(), FALSE) != FALSE;
+  }
+  if (found) {
+    const DWORD64 base = f.load_module(session, nullptr, path.c_str(), nullptr, 0, 0, nullptr, 0);
+    IMAGEHLP_MODULEW64 module{};
+    module.SizeOfStruct = sizeof module;
+    alignas(SYMBOL_INFOW) char buffer[sizeof(SYMBOL_INFOW) + 256 * sizeof(wchar_t)] = {};
+    auto* symbol = reinterpret_cast<SYMBOL_INFOW*>(buffer);
+    symbol->SizeOfStruct = sizeof(SYMBOL_INFOW);
+    symbol->MaxNameLen = 256;
+    DWORD64 displacement = 0;
+    // Only what the database names: dbghelp falls back to the exports.
+    found = base != 0 && f.module_info(session, base, &module) && module.SymType == SymPdb &&
+            f.from_address(session, base + rva, &displacement, symbol);
+    if (found) {
+      name = to_utf8(std::wstring_view(symbol->Name, symbol->NameLen));
+      offset = static_cast<uint32_t>(displacement);
+    }
+    f.cleanup(session);
+  }
+  FreeLibrary(dbghelp);
+  return found;
+}
+
 }  // namespace
+
+std::string with_pdb_symbol(const std::string& details, const std::string& module_path) {
+  const std::string file = module_path.substr(module_path.find_last_of("\\/") + 1);
+  const std::string where = " at " + file + "+0x";
+  const size_t at = details.find(where);
+  if (at == std::string::npos) return details;
+  const char* hex = details.c_str() + at + where.size();
+  char* end = nullptr;
+  const auto rva = static_cast<uint32_t>(std::strtoul(hex, &end, 16));
+  std::string name;
+  uint32_t offset = 0;
+  if (end == hex || !pdb_function(to_wide(module_path), rva, name, offset)) return details;
+  size_t rest = static_cast<size_t>(end - details.c_str());
+  // The nearest export, when there was one, gives way.
+  const size_t export_end = details.find(')', rest);
+  if (details.compare(rest, 2, " (") == 0 && export_end != std::string::npos) rest = export_end + 1;
+  char text[32];
+  std::snprintf(text, sizeof text, "+0x%lX)", static_cast<unsigned long>(offset));
+  std::string plain = name + text;
+  keep_plain(plain.data());
+  return details.substr(0, static_cast<size_t>(end - details.c_str())) + " (" + plain +
+         details.substr(rest);
+}
 
 void describe_crash(const EXCEPTION_RECORD& record, char* text, size_t size) {
   if (size == 0) return;

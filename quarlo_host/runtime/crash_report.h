@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "quarlo/win32.h"
 
@@ -15,6 +16,13 @@ namespace quarlo_host {
 // writing 0x00000000" into text, cut to size and always terminated. Only
 // printable ASCII without quotes or backslashes, so it goes into JSON as it is.
 void describe_crash(const EXCEPTION_RECORD& record, char* text, size_t size);
+
+// details, a crash's text from describe_crash, with the function that the
+// program database beside module_path (the same name, .pdb) names at the
+// crash's offset in that module put where the nearest export stood. Unchanged
+// when the crash was in another module, or there is no such database or no
+// function in it there. Not for a crashing process: it takes the heap.
+std::string with_pdb_symbol(const std::string& details, const std::string& module_path);
 
 // A minidump of process at the exception that thread_id of it met, whose
 // EXCEPTION_POINTERS lie at pointers in that process, to path: 0, or the

@@ -213,6 +213,21 @@ TEST(CheckInCi, ACrashNamesModuleOffsetAndSymbolAndLeavesADump) {
   EXPECT_TRUE(module_listed);
 }
 
+TEST(CheckInCi, ACrashInAFunctionNotExportedIsNamedByThePdbBesideTheModule) {
+  // The crash is in a slot, which no export names; only the Microsoft-ABI
+  // build has a PDB beside the module.
+  const run_result r =
+      check({checker_module("crash_in_slot"), "--only", "commands.count_stable", "--json"});
+  const auto json = nlohmann::json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(json.is_object()) << r.out << r.err;
+  ASSERT_EQ(json["cases"].size(), 1u);
+  const std::string details = json["cases"][0]["details"];
+  EXPECT_EQ(json["cases"][0]["status"], "crashed");
+  EXPECT_NE(details.find("at checker_crash_in_slot.dll+0x"), std::string::npos) << details;
+  const bool named = details.find("command_count+0x") != std::string::npos;
+  EXPECT_EQ(named, abi_under_test() == quarlo_host::module_abi::msvc) << details;
+}
+
 TEST(CheckInCi, OtherCommandsTellAModulesCrashInOneLine) {
   // inspect asks every command group its count: this module crashes there.
   const host_program_result r = run_host_program("inspect " + checker_module("crash_in_slot"));
