@@ -38,21 +38,36 @@ if [ -z "${DISPLAY:-}" ]; then
   trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
 fi
 
-# A prefix is made once; Wine's own output goes to a log beside it, and its
+# A prefix is booted once per folder of prefixes (.template beside them), and
+# each new prefix starts as a copy of it: a boot costs seconds, and minutes
+# on a slow machine. Wine's own output goes to a log beside it, and its
 # programs wait on no dialog for a crash. On a slow, loaded machine the first
 # boot was seen to fail after it had made most of the prefix: a second boot
 # completes it.
-if [ ! -s "$WINEPREFIX/system.reg" ]; then
-  {
+boot() {  # prefix
+  (
+    export WINEPREFIX="$1"
+    rm -rf "$WINEPREFIX"
     wineboot -i || { wineserver -w; wineboot -u; }
     wineserver -w
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    wineserver -w
-  } </dev/null >"$WINEPREFIX.log" 2>&1
-  if [ ! -s "$WINEPREFIX/system.reg" ]; then
-    echo "quarlo_check_wine.sh: cannot make the Wine prefix $WINEPREFIX (log: $WINEPREFIX.log)" >&2
+  ) </dev/null >"$1.log" 2>&1
+  [ -s "$1/user.reg" ] || return 1
+  # Written while no Wine server runs: the registry is plain text then.
+  printf '\n[Software\\\\Wine\\\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' >>"$1/user.reg"
+}
+if [ ! -s "$WINEPREFIX/system.reg" ]; then
+  template=$(dirname "$WINEPREFIX")/.template
+  # One boot at a time: tests that start together wait for the first.
+  exec 9>"$template.lock"
+  flock 9
+  if [ ! -s "$template/system.reg" ] && ! boot "$template"; then
+    echo "quarlo_check_wine.sh: cannot make the Wine prefix $template (log: $template.log)" >&2
     exit 2
   fi
+  flock -u 9
+  exec 9>&-
+  rm -rf "$WINEPREFIX"
+  cp -a "$template" "$WINEPREFIX"
 fi
 wine "$@"
 status=$?
