@@ -20,14 +20,14 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "quarlo_check_wine.sh: no display, and no Xvfb to make one (install xvfb)" >&2
     exit 2
   fi
-  # The first display number no other server holds.
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
+  # Xvfb takes a display number no other server holds, and says which once
+  # it serves it: tests that start together never share one.
+  rm -f "$WINEPREFIX.display"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$WINEPREFIX.display" \
+    </dev/null >"$WINEPREFIX.xvfb.log" 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=":$n"
   tries=0
-  until [ -e "/tmp/.X11-unix/X$n" ]; do
+  until grep -q '^[0-9][0-9]*$' "$WINEPREFIX.display" 2>/dev/null; do
     tries=$((tries + 1))
     if [ "$tries" -gt 300 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
       echo "quarlo_check_wine.sh: Xvfb did not start (log: $WINEPREFIX.xvfb.log)" >&2
@@ -35,6 +35,7 @@ if [ -z "${DISPLAY:-}" ]; then
     fi
     sleep 0.1
   done
+  export DISPLAY=":$(cat "$WINEPREFIX.display")"
   trap 'kill "$xvfb_pid" 2>/dev/null' EXIT
 fi
 
