@@ -22,10 +22,6 @@
 
 namespace {
 
-std::string checker_module(const std::string& name) {
-  return folder_under_test() + "checker_modules/checker_" + name + ".dll";
-}
-
 // A fresh folder of the test's own, named after it and the ABI (the suites of
 // both ABIs may run at once), removed with what it holds when the test ends.
 class fresh_folder {

@@ -25,10 +25,6 @@ namespace {
 
 using quarlo_host::module_abi;
 
-std::string checker_module(const std::string& name) {
-  return folder_under_test() + "checker_modules/checker_" + name + ".dll";
-}
-
 std::string guid_key(const GUID& g) {
   return std::string(reinterpret_cast<const char*>(&g), sizeof g);
 }

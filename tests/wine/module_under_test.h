@@ -41,6 +41,11 @@ inline std::string folder_under_test() {
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
+// A test-only checker module of the ABI under test, by its planted fault.
+inline std::string checker_module(const std::string& fault) {
+  return folder_under_test() + "checker_modules/checker_" + fault + ".dll";
+}
+
 // The text functions of a quarlo_shared.dll: the one loaded for the module
 // under test, or the file beside it.
 struct shared_text_functions {
