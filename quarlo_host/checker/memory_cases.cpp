@@ -45,14 +45,15 @@ check_result sweep(const std::function<void()>& action, const std::function<void
   return passed(calls == 0 ? "no heap call" : std::to_string(calls) + " failure point(s)");
 }
 
-// A module whose heap the watch cannot see (it imports no malloc or free of
-// a C runtime DLL: a static C runtime, say) cannot be judged by these cases.
+// A module whose heap the watch cannot see (it imports no allocator the watch
+// knows: a static C runtime, say) cannot be judged by these cases.
 bool watch_blind(check_session& s) { return s.module().watched_imports() == 0; }
 
 check_result blind() {
   return warning(
-      "the heap watch sees none of the module's heap calls: it imports no malloc, realloc or "
-      "free of msvcrt.dll (a static C runtime?), so the memory cases could not look");
+      "the heap watch sees none of the module's heap calls: it imports no allocator the watch "
+      "knows (msvcrt.dll's malloc family, HeapAlloc, LocalAlloc, GlobalAlloc or "
+      "CoTaskMemAlloc; a static C runtime?), so the memory cases could not look");
 }
 
 check_result check_location_failure(const check_context& context) {

@@ -1,8 +1,11 @@
-// Watches one loaded module's C heap. install patches the module's import
+// Watches one loaded module's heaps. install patches the module's import
 // address table entries for msvcrt.dll's malloc, realloc, free, _msize and
-// _expand, so every heap call the module makes passes through the host: it is
-// counted, its block tracked, and the k-th fallible call can be made to fail
-// (the books: heap_ledger).
+// _expand, kernel32.dll's HeapAlloc, HeapReAlloc, HeapFree and HeapSize, its
+// LocalAlloc and GlobalAlloc families (fixed blocks; movable ones are handles
+// and pass through), and ole32.dll's CoTaskMemAlloc family, so every heap call
+// the module makes passes through the host: it is counted, its block tracked
+// and given back to its own allocator, and the k-th fallible call can be made
+// to fail (the books: heap_ledger).
 //
 // The hooks live in the host and stay valid after the module unloads, so the
 // frees its exit list makes during FreeLibrary are seen too; a test can then

@@ -21,6 +21,10 @@
 #include "quarlo/module_entry.h"
 #include "quarlo/named_service.h"
 
+#ifdef CHECKER_FAULT_COTASK_WRITE_AFTER_FREE_ON_LONG_INPUT
+#include <objbase.h>
+#endif
+
 #ifdef CHECKER_FAULT_REGISTERS_CLASS_AT_LOAD
 // The module's own image, as the linker places it.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -279,12 +283,31 @@ void look_up(HWND dialog) {
 #endif
 }
 
+// The allocator the copy of the input comes from: the C heap, or with the
+// faults below one of the system's, which the heap watch sees as well.
+#if defined(CHECKER_FAULT_LOCAL_OVERRUN_ON_LONG_INPUT)
+#define CHECKER_FAULT_OVERRUN_ON_LONG_INPUT
+void* input_alloc(size_t size) { return LocalAlloc(LMEM_FIXED, size); }
+void input_free(void* block) { LocalFree(block); }
+#elif defined(CHECKER_FAULT_GLOBAL_FREES_TWICE_ON_LONG_INPUT)
+#define CHECKER_FAULT_FREES_TWICE_ON_LONG_INPUT
+void* input_alloc(size_t size) { return GlobalAlloc(GMEM_FIXED, size); }
+void input_free(void* block) { GlobalFree(block); }
+#elif defined(CHECKER_FAULT_COTASK_WRITE_AFTER_FREE_ON_LONG_INPUT)
+#define CHECKER_FAULT_WRITE_AFTER_FREE_ON_LONG_INPUT
+void* input_alloc(size_t size) { return CoTaskMemAlloc(size); }
+void input_free(void* block) { CoTaskMemFree(block); }
+#else
+void* input_alloc(size_t size) { return malloc(size); }
+void input_free(void* block) { free(block); }
+#endif
+
 // Keeps a copy of the input while it changes, as a tool that reads its text
 // does, and lets it go.
 void copy_input(HWND dialog) {
   const HWND input = GetDlgItem(dialog, input_id);
   const int length = GetWindowTextLengthW(input);
-  auto* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+  auto* copy = static_cast<wchar_t*>(input_alloc((length + 1) * sizeof(wchar_t)));
   if (copy == nullptr) return;
   GetWindowTextW(input, copy, length + 1);
   const bool long_text = length > 1000;
@@ -295,12 +318,12 @@ void copy_input(HWND dialog) {
   // Four bytes of terminator too many, past the block's end.
   if (long_text) memset(block + length + 1, 0, 4);
 #endif
-  free(copy);
+  input_free(copy);
 #ifdef CHECKER_FAULT_WRITE_AFTER_FREE_ON_LONG_INPUT
   if (long_text) block[0] = 0;
 #endif
 #ifdef CHECKER_FAULT_FREES_TWICE_ON_LONG_INPUT
-  if (long_text) free(block);
+  if (long_text) input_free(block);
 #endif
   (void)long_text;
   (void)block;
@@ -858,6 +881,11 @@ extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(hos
   // Everything a module allocates is freed by its unload: this block never is.
   static void* volatile kept = malloc(32);
   (void)kept;
+#endif
+#ifdef CHECKER_FAULT_HEAP_BLOCK_LEFT_AT_UNLOAD
+  // The same, from the process's heap.
+  static void* volatile kept_on_heap = HeapAlloc(GetProcessHeap(), 0, 32);
+  (void)kept_on_heap;
 #endif
   return &client;
 }

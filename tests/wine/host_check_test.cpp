@@ -81,6 +81,28 @@ TEST(Checker, SelectsRepeatsAndReplaysBySeed) {
   EXPECT_EQ(r.out.find("client."), std::string::npos);
 }
 
+TEST(Checker, TheHeapWatchSeesTheSystemsAllocators) {
+  struct row {
+    const char* fault;
+    const char* id;
+    const char* detail;
+  };
+  const row rows[] = {
+      {"heap_block_left_at_unload", "memory.unload_frees_all", "1 left"},
+      {"local_overrun_on_long_input", "run.commands_return", "past the end of block"},
+      {"global_frees_twice_on_long_input", "run.commands_return", "was freed twice"},
+      {"cotask_write_after_free_on_long_input", "run.commands_return",
+       "was written after it was freed"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.fault);
+    const run_result got = check({checker_module(r.fault), "--only", r.id});
+    EXPECT_EQ(got.status, 1) << got.out << got.err;
+    EXPECT_NE(got.out.find(std::string("failed ") + r.id + ": "), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find(r.detail), std::string::npos) << got.out;
+  }
+}
+
 TEST(Checker, InProcessRunsTheSameCases) {
   const run_result r = check({module_under_test(), "--in-process", "--only", "commands.*"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
