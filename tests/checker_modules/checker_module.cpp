@@ -627,6 +627,12 @@ class group_factory final : public service_factory_base {
 
 group_factory second_factory(second_group, nullptr);
 group_factory first_factory(first_group, &second_factory);
+#ifdef CHECKER_FAULT_FIRST_FACTORY_TWIN
+// The same record on every call: this module hands out a twin of it every
+// other time, alike in all but its address.
+group_factory first_factory_twin(first_group, &second_factory);
+uint32_t first_factory_calls = 0;
+#endif
 
 // The setting's record: GUID, 32-bit little-endian length, the 4-byte value.
 constexpr GUID setting_guid = {
@@ -690,6 +696,9 @@ class checker_client final : public module_client {
 #ifdef CHECKER_FAULT_FACTORY_LOOP
     // The factory chain must end: this one leads back to its head.
     second_factory.next = &::first_factory;
+#endif
+#ifdef CHECKER_FAULT_FIRST_FACTORY_TWIN
+    if ((first_factory_calls++ & 1) != 0) return &first_factory_twin;
 #endif
     return &::first_factory;
   }
@@ -849,6 +858,12 @@ class checker_client final : public module_client {
 };
 
 checker_client client;
+#ifdef CHECKER_FAULT_SECOND_CLIENT
+// The host may enter the module again and must reach the same client: this
+// module hands out another one after the first time.
+checker_client second_client;
+bool entered = false;
+#endif
 
 #ifdef CHECKER_FAULT_REGISTERS_CLASS_AT_LOAD
 // A module's classes go when it unloads: this one, registered by a static
@@ -886,6 +901,10 @@ extern "C" __declspec(dllexport) module_client* __cdecl quarlo_get_interface(hos
   // The same, from the process's heap.
   static void* volatile kept_on_heap = HeapAlloc(GetProcessHeap(), 0, 32);
   (void)kept_on_heap;
+#endif
+#ifdef CHECKER_FAULT_SECOND_CLIENT
+  if (entered) return &second_client;
+  entered = true;
 #endif
   return &client;
 }
