@@ -419,38 +419,31 @@ HANDLE heap_of(void* real_free) {
 
 }  // namespace
 
-namespace {
-
-// The slot of name redirected to hook_fn, what it held kept in real.
-template <class F>
-import_hook hook(std::string_view name, F hook_fn, F& real) {
-  return {name, reinterpret_cast<void*>(hook_fn), reinterpret_cast<void**>(&real)};
-}
-
-}  // namespace
-
 uint32_t install(HMODULE module) {
   return locked([module](watch_state& s) {
-    uint32_t patched = hook_imports(
-        module, "msvcrt.dll",
-        {hook("malloc", &hook_malloc, s.real_malloc),
-         hook("realloc", &hook_realloc, s.real_realloc), hook("free", &hook_free, s.real_free),
-         hook("_msize", &hook_msize, s.real_msize), hook("_expand", &hook_expand, s.real_expand)});
-    patched += hook_imports(module, "kernel32.dll",
-                            {hook("HeapAlloc", &hook_heap_alloc, s.real_heap_alloc),
-                             hook("HeapReAlloc", &hook_heap_realloc, s.real_heap_realloc),
-                             hook("HeapFree", &hook_heap_free, s.real_heap_free),
-                             hook("HeapSize", &hook_heap_size, s.real_heap_size),
-                             hook("LocalAlloc", &hook_local_alloc, s.real_local_alloc),
-                             hook("LocalReAlloc", &hook_local_realloc, s.real_local_realloc),
-                             hook("LocalFree", &hook_local_free, s.real_local_free),
-                             hook("GlobalAlloc", &hook_global_alloc, s.real_global_alloc),
-                             hook("GlobalReAlloc", &hook_global_realloc, s.real_global_realloc),
-                             hook("GlobalFree", &hook_global_free, s.real_global_free)});
-    patched += hook_imports(module, "ole32.dll",
-                            {hook("CoTaskMemAlloc", &hook_cotask_alloc, s.real_cotask_alloc),
-                             hook("CoTaskMemRealloc", &hook_cotask_realloc, s.real_cotask_realloc),
-                             hook("CoTaskMemFree", &hook_cotask_free, s.real_cotask_free)});
+    uint32_t patched = hook_imports(module, "msvcrt.dll",
+                                    {typed_hook("malloc", &hook_malloc, s.real_malloc),
+                                     typed_hook("realloc", &hook_realloc, s.real_realloc),
+                                     typed_hook("free", &hook_free, s.real_free),
+                                     typed_hook("_msize", &hook_msize, s.real_msize),
+                                     typed_hook("_expand", &hook_expand, s.real_expand)});
+    patched +=
+        hook_imports(module, "kernel32.dll",
+                     {typed_hook("HeapAlloc", &hook_heap_alloc, s.real_heap_alloc),
+                      typed_hook("HeapReAlloc", &hook_heap_realloc, s.real_heap_realloc),
+                      typed_hook("HeapFree", &hook_heap_free, s.real_heap_free),
+                      typed_hook("HeapSize", &hook_heap_size, s.real_heap_size),
+                      typed_hook("LocalAlloc", &hook_local_alloc, s.real_local_alloc),
+                      typed_hook("LocalReAlloc", &hook_local_realloc, s.real_local_realloc),
+                      typed_hook("LocalFree", &hook_local_free, s.real_local_free),
+                      typed_hook("GlobalAlloc", &hook_global_alloc, s.real_global_alloc),
+                      typed_hook("GlobalReAlloc", &hook_global_realloc, s.real_global_realloc),
+                      typed_hook("GlobalFree", &hook_global_free, s.real_global_free)});
+    patched +=
+        hook_imports(module, "ole32.dll",
+                     {typed_hook("CoTaskMemAlloc", &hook_cotask_alloc, s.real_cotask_alloc),
+                      typed_hook("CoTaskMemRealloc", &hook_cotask_realloc, s.real_cotask_realloc),
+                      typed_hook("CoTaskMemFree", &hook_cotask_free, s.real_cotask_free)});
     // A block goes back to its own allocator, whatever the module imports.
     resolve(s.real_heap_free, L"kernel32.dll", "HeapFree");
     resolve(s.real_local_free, L"kernel32.dll", "LocalFree");

@@ -24,6 +24,12 @@ struct import_hook {
   void** real;
 };
 
+// The hook for name, where hook and the kept function have the same type.
+template <typename Fn>
+import_hook typed_hook(std::string_view name, Fn hook, Fn& real) {
+  return {name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(&real)};
+}
+
 // Points the module's slots of the functions named in hooks, imported from
 // dll (any case), at their hooks; returns how many slots it patched. Throws
 // std::runtime_error when a slot's page cannot be made writable.

@@ -262,11 +262,6 @@ std::string describe(const started& e) {
   return "something it started";
 }
 
-template <typename Fn>
-import_hook slot(std::string_view name, Fn hook, Fn& real) {
-  return {name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(&real)};
-}
-
 }  // namespace
 
 uint32_t install(HMODULE module) {
@@ -280,30 +275,30 @@ uint32_t install(HMODULE module) {
     s.image = window_watch::image_of(module);
   }
   return hook_imports(module, "user32.dll",
-                      {slot("SetTimer", &hook_set_timer, s.set_timer),
-                       slot("KillTimer", &hook_kill_timer, s.kill_timer),
-                       slot("SetWindowsHookExA", &hook_hook_a, s.hook_a),
-                       slot("SetWindowsHookExW", &hook_hook_w, s.hook_w),
-                       slot("UnhookWindowsHookEx", &hook_unhook, s.unhook),
-                       slot("SetWinEventHook", &hook_event_hook, s.event_hook),
-                       slot("UnhookWinEvent", &hook_unhook_event, s.unhook_event)}) +
+                      {typed_hook("SetTimer", &hook_set_timer, s.set_timer),
+                       typed_hook("KillTimer", &hook_kill_timer, s.kill_timer),
+                       typed_hook("SetWindowsHookExA", &hook_hook_a, s.hook_a),
+                       typed_hook("SetWindowsHookExW", &hook_hook_w, s.hook_w),
+                       typed_hook("UnhookWindowsHookEx", &hook_unhook, s.unhook),
+                       typed_hook("SetWinEventHook", &hook_event_hook, s.event_hook),
+                       typed_hook("UnhookWinEvent", &hook_unhook_event, s.unhook_event)}) +
          hook_imports(
              module, "kernel32.dll",
-             {slot("AddVectoredExceptionHandler", &hook_add_exception_handler,
-                   s.add_exception_handler),
-              slot("RemoveVectoredExceptionHandler", &hook_remove_exception_handler,
-                   s.remove_exception_handler),
-              slot("AddVectoredContinueHandler", &hook_add_continue_handler,
-                   s.add_continue_handler),
-              slot("RemoveVectoredContinueHandler", &hook_remove_continue_handler,
-                   s.remove_continue_handler),
-              slot("CreateTimerQueueTimer", &hook_queue_timer, s.queue_timer),
-              slot("DeleteTimerQueueTimer", &hook_delete_queue_timer, s.delete_queue_timer),
-              slot("DeleteTimerQueueEx", &hook_delete_queue_ex, s.delete_queue_ex),
-              slot("CreateThread", &hook_create_thread, s.create_thread)}) +
+             {typed_hook("AddVectoredExceptionHandler", &hook_add_exception_handler,
+                         s.add_exception_handler),
+              typed_hook("RemoveVectoredExceptionHandler", &hook_remove_exception_handler,
+                         s.remove_exception_handler),
+              typed_hook("AddVectoredContinueHandler", &hook_add_continue_handler,
+                         s.add_continue_handler),
+              typed_hook("RemoveVectoredContinueHandler", &hook_remove_continue_handler,
+                         s.remove_continue_handler),
+              typed_hook("CreateTimerQueueTimer", &hook_queue_timer, s.queue_timer),
+              typed_hook("DeleteTimerQueueTimer", &hook_delete_queue_timer, s.delete_queue_timer),
+              typed_hook("DeleteTimerQueueEx", &hook_delete_queue_ex, s.delete_queue_ex),
+              typed_hook("CreateThread", &hook_create_thread, s.create_thread)}) +
          hook_imports(module, "msvcrt.dll",
-                      {slot("_beginthreadex", &hook_begin_thread_ex, s.begin_thread_ex),
-                       slot("_beginthread", &hook_begin_thread, s.begin_thread)});
+                      {typed_hook("_beginthreadex", &hook_begin_thread_ex, s.begin_thread_ex),
+                       typed_hook("_beginthread", &hook_begin_thread, s.begin_thread)});
 }
 
 std::vector<std::string> still_set() {
