@@ -458,6 +458,12 @@ void run_dialog() {
 #endif
 }
 
+#ifdef CHECKER_FAULT_ONE_INSTANCE_AT_A_TIME
+// Instances alive of each group: this module makes no second while one lives.
+uint32_t live_instances[2] = {};
+uint32_t& live_of(const group_info& info) { return live_instances[&info == &first_group ? 0 : 1]; }
+#endif
+
 // A command group on the heap, freed on its last release: a host that calls it
 // after releasing its last reference uses freed memory.
 class command_group final : public mainmenu_commands {
@@ -500,6 +506,10 @@ class command_group final : public mainmenu_commands {
 #ifdef CHECKER_FAULT_QUERY_REFUSES_OWN_CLASS
     // An object answers the class it was found by: this one refuses it.
     return false;
+#endif
+#ifdef CHECKER_FAULT_QUERY_DIFFERS_ON_THREAD
+    // It answers so on every thread: this one refuses it but to the loading thread.
+    if (GetCurrentThreadId() != loading_thread) return false;
 #endif
     out.assign(this);
     return true;
@@ -586,8 +596,13 @@ class command_group final : public mainmenu_commands {
   }
 
  private:
+#ifdef CHECKER_FAULT_ONE_INSTANCE_AT_A_TIME
+  explicit command_group(const group_info& info) : info_(info) { ++live_of(info); }
+  ~command_group() { --live_of(info_); }
+#else
   explicit command_group(const group_info& info) : info_(info) {}
   ~command_group() = default;
+#endif
 
   static void write_past_end(trel::string_base& out) {
 #ifdef CHECKER_FAULT_NAME_PAST_END
@@ -610,6 +625,10 @@ class group_factory final : public service_factory_base {
     service_class = &mainmenu_commands::class_guid;
   }
   void make_instance(service_ref& out) override {
+#ifdef CHECKER_FAULT_ONE_INSTANCE_AT_A_TIME
+    // The host may hold several instances of a record: this makes none while one lives.
+    if (live_of(info_) != 0) return;
+#endif
 #ifdef CHECKER_FAULT_INSTANCE_SWALLOWS_BAD_ALLOC
     // A failed allocation must come out as bad_alloc: this makes no instance instead.
     try {
@@ -625,7 +644,22 @@ class group_factory final : public service_factory_base {
   const group_info& info_;
 };
 
+#ifdef CHECKER_FAULT_PLACEHOLDER_RECORD
+// Every record names a class and makes an instance: this one, left at the
+// chain's end, does neither.
+class placeholder_factory final : public service_factory_base {
+ public:
+  placeholder_factory() {
+    next = nullptr;
+    service_class = nullptr;
+  }
+  void make_instance(service_ref&) override {}
+};
+placeholder_factory placeholder;
+group_factory second_factory(second_group, &placeholder);
+#else
 group_factory second_factory(second_group, nullptr);
+#endif
 group_factory first_factory(first_group, &second_factory);
 #ifdef CHECKER_FAULT_FIRST_FACTORY_TWIN
 // The same record on every call: this module hands out a twin of it every
@@ -731,9 +765,18 @@ class checker_client final : public module_client {
 #else
     sink.write(record, header_bytes + value_bytes, abort);
 #endif
+#ifdef CHECKER_FAULT_SAVE_APPENDS_COUNTER
+    // A save is records only, the same bytes each time: this appends a byte
+    // counting the saves since the last load.
+    const uint8_t saves = saves_since_load_++;
+    sink.write(&saves, 1, abort);
+#endif
   }
 
   void load_settings(byte_source& source, abort_signal& abort) override {
+#ifdef CHECKER_FAULT_SAVE_APPENDS_COUNTER
+    saves_since_load_ = 0;
+#endif
 #ifdef CHECKER_FAULT_LOAD_SWALLOWS_HOST_EXCEPTION
     // The host's exceptions must pass out of load_settings: this stops them all.
     try {
@@ -752,6 +795,12 @@ class checker_client final : public module_client {
       text1_ = copy_text(text1);
       text2_ = copy_text(text2);
       return;
+    }
+#endif
+#ifdef CHECKER_FAULT_REJECTS_LONG_TEXTS
+    // Texts of any length must be taken: this refuses those over 256 KiB.
+    if (strlen(text1) > 0x40000 || strlen(text2) > 0x40000) {
+      throw quarlo_io::exception_io("location text too long");
     }
 #endif
 #ifdef CHECKER_FAULT_SWALLOWED_BAD_ALLOC
@@ -794,6 +843,11 @@ class checker_client final : public module_client {
       if (is_setting_guid(header)) {
         load_own_record(source, length, abort);
       } else {
+#ifdef CHECKER_FAULT_REFUSES_LONG_RECORDS
+        // Damaged data ends as the stream's data exception: this refuses a long
+        // record with the plain I/O exception, which tells of a failed device.
+        if (length > 0x10000) throw quarlo_io::exception_io("settings record too long");
+#endif
         source.skip_exact(length, abort);
       }
     }
@@ -825,6 +879,11 @@ class checker_client final : public module_client {
       free(copy1);
       throw;
     }
+#ifdef CHECKER_FAULT_TEXTS_LEAK_WHEN_REPLACED
+    // Texts replaced must be freed: these are dropped instead.
+    text1_ = nullptr;
+    text2_ = nullptr;
+#endif
     clear_texts();
     text1_ = copy1;
     text2_ = copy2;
@@ -854,6 +913,9 @@ class checker_client final : public module_client {
   bool services_gone_ = false;
 #ifdef CHECKER_FAULT_VERSION_CHANGES
   uint32_t version_calls_ = 0;
+#endif
+#ifdef CHECKER_FAULT_SAVE_APPENDS_COUNTER
+  uint8_t saves_since_load_ = 0;
 #endif
 };
 
